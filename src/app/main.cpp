@@ -1,0 +1,7 @@
+// The program's entry point: everything lives in the libraries so tests can link it.
+#include "shell/startup.h"
+
+int main(int argc, char** argv)
+{
+    return cvx_main(argc, argv);
+}

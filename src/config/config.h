@@ -1,0 +1,143 @@
+// The configuration model: everything the program does to the configuration
+// tree in memory, with no toolkit and no X server.
+//
+// Conventions: operations that edit the tree return the tree (null on
+// failure); tests return a one-byte boolean; getters return texts owned by
+// the tree (valid until the tree changes). The program finds its own sections
+// by exact, case-sensitive comparison of whole identifiers; option names are
+// looked up with the library's comparison unless noted.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/xf86vmode.h>
+
+#include "xf86config/xf86config.h"
+
+// ---------------------------------------------------------------- globals
+
+extern XF86ConfigPtr pXF86Config;           // the tree being edited; null until parsed
+extern int where;                           // relation of Display 1 to Display 2 (CONF_ADJ_*)
+extern unsigned char wasSingleHeadAtStartup;
+
+// Screen/Monitor identifiers by display index, Device identifiers by device index.
+extern const char* const edi2str[3];        // "Display 1", "Display 2", "Display Merged"
+extern const char* const edevi2str[3];      // "CORVEX CARD 1", "CORVEX CARD 2", "CORVEX CARD 1"
+
+// The one message box of this layer (MakeScreen's 640 x 480 notice) goes
+// through this hook, installed by the program's shell; null = print nothing.
+using ConfMessageHook = void (*)(const char* title, const char* text, unsigned char mustExit);
+extern ConfMessageHook confMessageHook;
+
+// ---------------------------------------------------------------- opening and saving
+
+// Opens and parses the file at `path` (absolute paths only), completes a tree
+// that lacks the sections the model needs, and renames the first ServerLayout
+// to "Corvex Twinscape configured.". Null on failure (messages as documented).
+XF86ConfigPtr getConfigPtr(const char* path);
+
+// Writes the tree to `path`, regenerating the merged display's MetaModes first
+// when the merged display is set. 1 when written, 0 otherwise.
+unsigned char confWriteConfigFile(const char* path, XF86ConfigPtr tree);
+
+// The tree adjustments made right after a board is found: BusID "PCI:bus:dev:0"
+// for every Device section whose Driver is exactly "cvx".
+void confSetBoardBusID(XF86ConfigPtr tree, int bus, int device);
+// Sets and returns wasSingleHeadAtStartup from the PairView and Clone tests.
+unsigned char confSetSingleHeadAtStartup(XF86ConfigPtr tree);
+
+// The save sequence: backup, write, and the message to show. Returns true when
+// the new file is in place; `message` receives the text for the message box
+// (the success text, or an error beginning "ERROR: ").
+bool confSaveConfiguration(const char* configPath, const char* backupPath, XF86ConfigPtr tree,
+                           std::string& message);
+
+// ---------------------------------------------------------------- sections and lookups
+
+XF86ConfDevicePtr MakeDevice(XF86ConfigPtr tree, int deviceIndex);
+XF86ConfMonitorPtr MakeMonitor(XF86ConfigPtr tree, int displayIndex);
+XF86ConfScreenPtr MakeScreen(XF86ConfigPtr tree, int displayIndex, XF86ConfDevicePtr device,
+                             XF86ConfMonitorPtr monitor);
+XF86ConfigPtr confMakeSections(XF86ConfigPtr tree);
+
+XF86ConfScreenPtr FindScreen(XF86ConfigPtr tree, int displayIndex);
+XF86ConfMonitorPtr FindMonitor(XF86ConfigPtr tree, int displayIndex);
+XF86ConfScreenPtr getScreenFromIndex(XF86ConfigPtr tree, int displayIndex);
+
+XF86ConfigPtr confSetLayout(XF86ConfigPtr tree, int where);
+// `where` is required; `first` and `second` may be null.
+XF86ConfigPtr confGetServerLayout(XF86ConfigPtr tree, int* first, int* where, int* second);
+unsigned char confValidateLayout(XF86ConfigPtr tree);
+unsigned char confRenameScreen(XF86ConfigPtr tree, XF86ConfScreenPtr screen, const char* newName);
+unsigned char confRenameDevice(XF86ConfigPtr tree, XF86ConfDevicePtr device, const char* newName);
+
+// Replaces a text field by a copy of `text`; a null text leaves the field
+// absent (optional) or empty. 1 on success.
+unsigned char confReplaceString(std::optional<std::string>& field, const char* text);
+unsigned char confReplaceString(std::string& field, const char* text);
+// Removes the first option whose name equals `name` exactly (case-sensitive).
+XF86OptionList& confRemoveOption(XF86OptionList& list, const char* name);
+// Sets the value of the option found by the library's lookup, else appends.
+XF86OptionList& confSetOption(XF86OptionList& list, const char* name, const char* value);
+int confDisplayIndexFromName(const char* name);
+
+// ---------------------------------------------------------------- display-mode switches
+
+unsigned char confPairViewIsActive(XF86ConfigPtr tree);
+XF86ConfigPtr confEnablePairView(XF86ConfigPtr tree, int where);
+XF86ConfigPtr confDisablePairView(XF86ConfigPtr tree);
+unsigned char confCloneIsActive(XF86ConfigPtr tree);
+XF86ConfigPtr confEnableClone(XF86ConfigPtr tree);
+XF86ConfigPtr confDisableClone(XF86ConfigPtr tree);
+unsigned char confMergedFBIsActive(XF86ConfigPtr tree);
+XF86ConfigPtr confEnableMergedFB(XF86ConfigPtr tree, int where);
+XF86ConfigPtr confDisableMergedFB(XF86ConfigPtr tree);
+unsigned char confXineramaIsActive(XF86ConfigPtr tree);
+XF86ConfigPtr confEnableXinerama(XF86ConfigPtr tree);
+XF86ConfigPtr confDisableXinerama(XF86ConfigPtr tree);
+unsigned char confHWCursorIsActive(XF86ConfigPtr tree);
+XF86ConfigPtr confEnableHWCursor(XF86ConfigPtr tree);
+XF86ConfigPtr confDisableHWCursor(XF86ConfigPtr tree);   // always null (0)
+XF86ConfigPtr confLoadModule(XF86ConfigPtr tree, const char* name);
+XF86ConfigPtr confUnloadModule(XF86ConfigPtr tree, const char* name);
+unsigned char confIsModuleActive(XF86ConfigPtr tree, const char* name);
+
+// ---------------------------------------------------------------- MetaModes
+
+XF86ConfigPtr confGenerateMetaModes(XF86ConfigPtr tree);
+void FitDesk(int* W, int* H, int where, int w1, int h1, int w2, int h2);
+
+// ---------------------------------------------------------------- depth, resolutions, mode lines
+
+XF86ConfigPtr confSetDefaultDepthFromScreenPtr(XF86ConfigPtr tree, XF86ConfScreenPtr screen, int depth);
+XF86ConfigPtr confSetDefaultDepth(XF86ConfigPtr tree, int displayIndex, int depth);
+int confGetDefaultDepthFromScreenPtr(XF86ConfigPtr tree, XF86ConfScreenPtr screen);
+int confGetDefaultDepth(XF86ConfigPtr tree, int displayIndex);
+
+XF86ConfigPtr confSetResolutionsFromScreenPtr(XF86ConfigPtr tree, XF86ConfScreenPtr screen, int count,
+                                              const char* const names[], int depth);
+XF86ConfigPtr confSetResolutions(XF86ConfigPtr tree, int displayIndex, int count,
+                                 const char* const names[], int depth);
+// Stores up to `max` names (owned by the tree) into `names`; returns the count.
+int confGetResolutionsFromScreenPtr(XF86ConfigPtr tree, XF86ConfScreenPtr screen, int depth,
+                                    const char* names[], int max);
+int confGetResolutions(XF86ConfigPtr tree, int displayIndex, int depth, const char* names[], int max);
+
+XF86ConfigPtr confAddModeline(XF86ConfigPtr tree, int displayIndex, const XF86VidModeModeLine* modeLine,
+                              int dotClock);
+// The display's Monitor ModeLine list (owned by the tree), or null when the
+// Screen section is missing, names no Monitor, or the list is empty.
+const std::vector<XF86ConfModeLineRec>* confGetUserModeLines(XF86ConfigPtr tree, int displayIndex);
+
+// ---------------------------------------------------------------- output type
+
+XF86ConfigPtr confEnableTVout(XF86ConfigPtr tree, int displayIndex, const char* standard, const char* cable);
+XF86ConfigPtr confDisableTVout(XF86ConfigPtr tree, int displayIndex);
+unsigned char confTVIsActive(XF86ConfigPtr tree, int displayIndex);
+const char* confGetTVStandard(XF86ConfigPtr tree, int displayIndex);
+const char* confGetCableType(XF86ConfigPtr tree, int displayIndex);
+XF86ConfigPtr confEnableDigitalScreen(XF86ConfigPtr tree, int displayIndex);
+XF86ConfigPtr confDisableDigitalScreen(XF86ConfigPtr tree, int displayIndex);
+unsigned char confDigitalScreenIsActive(XF86ConfigPtr tree, int displayIndex);

@@ -1,0 +1,28 @@
+// Helpers every window shares: widget lookup by name, pixmaps from the search
+// path, backdrops, icons, stacking, placement, the message box, and two
+// number-to-text functions.
+#pragma once
+
+#include <gtk/gtk.h>
+
+// The widget registered under `name` on the toplevel of `widget`, or null
+// (with the warning "Widget not found: %s").
+GtkWidget* lookup_widget(GtkWidget* widget, const gchar* name);
+
+void add_pixmap_directory(const gchar* directory);
+// A new, not yet shown image widget; never null (a placeholder when the file
+// cannot be used).
+GtkWidget* create_pixmap(GtkWidget* widget, const gchar* filename);
+
+void set_window_back(GtkWidget* window, GtkWidget* fixed);
+void set_identify_back(GtkWidget* window, GtkWidget* fixed);
+void setWindowIcon(GtkWidget* window);
+void setWindowLayer(GtkWidget* window);
+void centerWindowOver(GtkWidget* parent, GtkWidget* child);
+
+// Opens the modal message box and returns at once.
+void MsgBox(const char* title, const char* text, unsigned char mustExitFlag);
+GtkWidget* create_winMsgBox();
+
+int itoa(char* buffer, int value);
+int ftoa(char* buffer, float value);
