@@ -1,0 +1,463 @@
+// The monitor settings window: moves and resizes the picture of one X screen
+// through the driver channel, sets its refresh rate, switches between the
+// server's modes, and shows the timings the server reports after each action.
+#include "windows/win_adjust.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <memory>
+
+#include <X11/extensions/Xinerama.h>
+
+#include "driver/channel.h"
+#include "shell/globals.h"
+#include "shell/support.h"
+#include "shell/ui.h"
+#include "windows/windows.h"
+
+namespace {
+
+constexpr unsigned int KEY_ESCAPE = 0xFF1B;
+
+// Xlib's default handler (and GDK's) would end the program on a refused
+// VidMode or Xinerama request; while one of these lives, errors are only
+// recorded. Single-threaded, so one static flag is enough.
+class XErrorTrap {
+public:
+    explicit XErrorTrap(Display* display) : m_display(display)
+    {
+        XSync(m_display, False);
+        s_failed = false;
+        m_previous = XSetErrorHandler(&XErrorTrap::record);
+    }
+    ~XErrorTrap()
+    {
+        XSync(m_display, False);
+        XSetErrorHandler(m_previous);
+    }
+    XErrorTrap(const XErrorTrap&) = delete;
+    XErrorTrap& operator=(const XErrorTrap&) = delete;
+    bool failed()
+    {
+        XSync(m_display, False);
+        return s_failed;
+    }
+
+private:
+    static int record(Display*, XErrorEvent*)
+    {
+        s_failed = true;
+        return 0;
+    }
+    static inline bool s_failed = false;
+    Display* m_display;
+    XErrorHandler m_previous;
+};
+
+struct XFreeDeleter {
+    void operator()(void* p) const noexcept
+    {
+        if (p)
+            XFree(p);
+    }
+};
+
+// Handlers are the C boundary: nothing may escape into the toolkit.
+template <typename Fn>
+void guarded(const char* where, Fn&& fn) noexcept
+{
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        g_warning("%s: %s", where, e.what());
+    } catch (...) {
+        g_warning("%s: unexpected exception", where);
+    }
+}
+
+std::string format(const char* fmt, auto... args)
+{
+    const int n = std::snprintf(nullptr, 0, fmt, args...);
+    if (n <= 0)
+        return {};
+    std::string out(static_cast<size_t>(n) + 1, '\0');
+    std::snprintf(out.data(), out.size(), fmt, args...);
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+// The vertical refresh bounds of the monitor of `screen`, truncated toward
+// zero; false when the server gives no ranges.
+bool monitor_vertical_range(Display* display, int screen, int& lower, int& upper)
+{
+    XF86VidModeMonitor monitor{};
+    bool ok;
+    {
+        XErrorTrap trap(display);
+        ok = XF86VidModeGetMonitor(display, screen, &monitor) && !trap.failed();
+    }
+    std::unique_ptr<char, XFreeDeleter> vendor(ok ? monitor.vendor : nullptr);
+    std::unique_ptr<char, XFreeDeleter> model(ok ? monitor.model : nullptr);
+    std::unique_ptr<XF86VidModeSyncRange, XFreeDeleter> hsync(ok ? monitor.hsync : nullptr);
+    std::unique_ptr<XF86VidModeSyncRange, XFreeDeleter> vsync(ok ? monitor.vsync : nullptr);
+    if (!ok || monitor.nvsync <= 0 || !vsync)
+        return false;
+    lower = static_cast<int>(monitor.vsync[0].lo);
+    upper = static_cast<int>(monitor.vsync[0].hi);
+    for (int i = 0; i < monitor.nvsync; ++i) {
+        lower = std::min(lower, static_cast<int>(monitor.vsync[i].lo));
+        upper = std::max(upper, static_cast<int>(monitor.vsync[i].hi));
+    }
+    return true;
+}
+
+int display_count(Display* display)
+{
+    XErrorTrap trap(display);
+    if (!XineramaIsActive(display))
+        return 1;
+    int count = 0;
+    std::unique_ptr<XineramaScreenInfo, XFreeDeleter> screens(XineramaQueryScreens(display, &count));
+    return count;
+}
+
+void adjustment_action(unsigned char (*operation)(XF86VidModeModeLine*, Display*))
+{
+    if (bHalLoaded) {
+        operation(&mode_line, pDisp);
+        // Set even when the channel refused and only rang the bell: the
+        // save dialog then offers the (unchanged) mode all the same.
+        bDidChange = 1;
+    }
+    refreshAdjustWindow();
+}
+
+void change_mode(int direction)
+{
+    if (bDidChange) {
+        cvx::windows::open_save_dialog(direction, false);
+        return;
+    }
+    if (bHalLoaded)
+        UndoLastChange(&mode_line, pDisp);
+    cvx::windows::switch_mode(pDisp, CurrentScreen, direction);
+    refreshAdjustWindow();
+}
+
+void on_winAdjust_destroy(GtkWidget* widget, gpointer) noexcept
+{
+    if (wdgWinAdjust == widget)
+        wdgWinAdjust = nullptr;
+}
+
+}  // namespace
+
+namespace cvx::windows {
+
+int refresh_rate_hz(int dot_clock_khz, int htotal, int vtotal)
+{
+    const long long totals = static_cast<long long>(htotal) * vtotal;
+    if (totals <= 0)
+        return 0;
+    const double refresh = static_cast<double>(dot_clock_khz) * 1000.0 / static_cast<double>(totals);
+    return static_cast<int>(std::floor(refresh * 100.0 + 50.0)) / 100;
+}
+
+std::string resolution_summary(int display_count, const XF86VidModeModeLine& first, int first_clock,
+                               const XF86VidModeModeLine& second, int second_clock, int depth)
+{
+    std::string text;
+    if (display_count == 1) {
+        text = format("Display 1: %d x %d, %d-bit, %d Hz", int(first.hdisplay), int(first.vdisplay), depth,
+                      refresh_rate_hz(first_clock, first.htotal, first.vtotal));
+    } else {
+        text = format("Display 1: %d x %d, %d-bit, %d Hz\nDisplay 2: %d x %d, %d-bit, %d Hz",
+                      int(first.hdisplay), int(first.vdisplay), depth,
+                      refresh_rate_hz(first_clock, first.htotal, first.vtotal), int(second.hdisplay),
+                      int(second.vdisplay), depth, refresh_rate_hz(second_clock, second.htotal, second.vtotal));
+    }
+    if (text.size() > 255)
+        text.resize(255);
+    return text;
+}
+
+std::string mode_params_text(const XF86VidModeModeLine& mode)
+{
+    return format("Monitor settings:\n\n"
+                  "Horizontal resolution: %d\nHorizontal sync start: %d\nHorizontal sync end: %d\n"
+                  "Horizontal total: %d\n\n"
+                  "Vertical resolution: %d\nVertical sync start: %d\nVertical sync end: %d\n"
+                  "Vertical total: %d\n",
+                  int(mode.hdisplay), int(mode.hsyncstart), int(mode.hsyncend), int(mode.htotal),
+                  int(mode.vdisplay), int(mode.vsyncstart), int(mode.vsyncend), int(mode.vtotal));
+}
+
+bool read_mode_line(Display* display, int screen, XF86VidModeModeLine& mode, int& dot_clock)
+{
+    if (!display)
+        return false;
+    XF86VidModeModeLine fresh{};
+    int clock = 0;
+    bool ok;
+    {
+        XErrorTrap trap(display);
+        ok = XF86VidModeGetModeLine(display, screen, &clock, &fresh) && !trap.failed();
+    }
+    if (fresh.c_private)
+        XFree(fresh.c_private);
+    fresh.c_private = nullptr;
+    fresh.privsize = 0;
+    if (!ok)
+        return false;
+    mode = fresh;
+    dot_clock = clock;
+    return true;
+}
+
+void switch_mode(Display* display, int screen, int direction)
+{
+    XErrorTrap trap(display);
+    XF86VidModeLockModeSwitch(display, screen, 0);
+    XF86VidModeSwitchMode(display, screen, direction);
+    XF86VidModeLockModeSwitch(display, screen, 1);
+}
+
+void open_save_dialog(int change, bool centred)
+{
+    // Both windows are modal, so a second request cannot normally arrive;
+    // never stack two dialogs on one pending change.
+    if (wdgWinSave)
+        return;
+    modeChange = change;
+    wdgWinSave = create_winSaveMode();
+    set_window_back(wdgWinSave, lookup_widget(wdgWinSave, "fixed2"));
+    if (centred)
+        centerWindowOver(wdgWinCentral, wdgWinSave);
+    gtk_widget_show(wdgWinSave);
+}
+
+void apply_compact_style(GtkWidget* toplevel)
+{
+    static GtkCssProvider* provider = [] {
+        GtkCssProvider* p = gtk_css_provider_new();
+        gtk_css_provider_load_from_data(p,
+                                        "button { padding: 0 2px; min-height: 0; min-width: 0; }"
+                                        "spinbutton { min-height: 0; }"
+                                        "spinbutton entry { min-height: 0; padding: 0 2px; min-width: 0; }"
+                                        "spinbutton button { padding: 0; min-width: 12px; }",
+                                        -1, nullptr);
+        return p;
+    }();
+    std::function<void(GtkWidget*)> walk = [&](GtkWidget* w) {
+        gtk_style_context_add_provider(gtk_widget_get_style_context(w), GTK_STYLE_PROVIDER(provider),
+                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+        if (GTK_IS_CONTAINER(w)) {
+            GList* children = gtk_container_get_children(GTK_CONTAINER(w));
+            for (GList* it = children; it; it = it->next)
+                walk(GTK_WIDGET(it->data));
+            g_list_free(children);
+        }
+    };
+    walk(toplevel);
+}
+
+}  // namespace cvx::windows
+
+GtkWidget* create_winAdjust()
+{
+    GtkWidget* window = cvx_ui_build("win_adjust.ui", "winAdjust",
+                                     {
+                                         {"on_winAdjust_delete_event", G_CALLBACK(on_winAdjust_delete_event)},
+                                         {"on_winAdjust_show", G_CALLBACK(on_winAdjust_show)},
+                                         {"on_winAdjust_key_press_event", G_CALLBACK(on_winAdjust_key_press_event)},
+                                         {"on_buttonUp_clicked", G_CALLBACK(on_buttonUp_clicked)},
+                                         {"on_buttonLeft_clicked", G_CALLBACK(on_buttonLeft_clicked)},
+                                         {"on_buttonRight_clicked", G_CALLBACK(on_buttonRight_clicked)},
+                                         {"on_buttonDown_clicked", G_CALLBACK(on_buttonDown_clicked)},
+                                         {"on_buttonWider_clicked", G_CALLBACK(on_buttonWider_clicked)},
+                                         {"on_buttonNarrower_clicked", G_CALLBACK(on_buttonNarrower_clicked)},
+                                         {"on_buttonShorter_clicked", G_CALLBACK(on_buttonShorter_clicked)},
+                                         {"on_buttonTaller_clicked", G_CALLBACK(on_buttonTaller_clicked)},
+                                         {"on_buttonPrev_clicked", G_CALLBACK(on_buttonPrev_clicked)},
+                                         {"on_buttonNext_clicked", G_CALLBACK(on_buttonNext_clicked)},
+                                         {"on_buttonApply_pressed", G_CALLBACK(on_buttonApply_pressed)},
+                                         {"on_buttonAdjustDone_clicked", G_CALLBACK(on_buttonAdjustDone_clicked)},
+                                     });
+    cvx_ui_set_pixmap(window, "pixArrowUp", "ArrowUp.xpm");
+    cvx_ui_set_pixmap(window, "pixArrowLeft", "ArrowLeft.xpm");
+    cvx_ui_set_pixmap(window, "pixArrowRight", "ArrowRight.xpm");
+    cvx_ui_set_pixmap(window, "pixArrowDown", "ArrowDown.xpm");
+    cvx_ui_set_pixmap(window, "pixWider", "ArrowExpandH.xpm");
+    cvx_ui_set_pixmap(window, "pixNarrower", "ArrowShrinkH.xpm");
+    cvx_ui_set_pixmap(window, "pixShorter", "ArrowShrinkV.xpm");
+    cvx_ui_set_pixmap(window, "pixTaller", "ArrowExpandV.xpm");
+    cvx::windows::apply_compact_style(window);
+    // The global must never outlive the window, whoever destroys it.
+    g_signal_connect(window, "destroy", G_CALLBACK(on_winAdjust_destroy), nullptr);
+    return window;
+}
+
+void refreshAdjustWindow()
+{
+    if (!wdgWinAdjust)
+        return;
+    int clock = static_cast<int>(device_info[0]);
+    if (cvx::windows::read_mode_line(pDisp, CurrentScreen, mode_line, clock))
+        device_info[0] = static_cast<uint32_t>(clock);
+    XSync(pDisp, False);
+
+    char text[64];
+    ftoa(text, static_cast<float>(clock) / 1000.0f);
+    gtk_label_set_text(GTK_LABEL(lookup_widget(wdgWinAdjust, "lblPixelClockValue")), text);
+
+    const int refresh = cvx::windows::refresh_rate_hz(clock, mode_line.htotal, mode_line.vtotal);
+    // Without ranges from the server the construction range stays.
+    int lower = 0, upper = 500;
+    monitor_vertical_range(pDisp, CurrentScreen, lower, upper);
+    GtkWidget* spin = lookup_widget(wdgWinAdjust, "sbuttonRefresh");
+    // Page size 0: a spin button whose adjustment has a page size cannot
+    // reach the top page_size values of its range.
+    GtkAdjustment* adjustment = gtk_adjustment_new(refresh, lower, upper, 1, 10, 0);
+    gtk_spin_button_configure(GTK_SPIN_BUTTON(spin), adjustment, 1, 0);
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), refresh);
+
+    showModeParams(&mode_line);
+}
+
+void showModeParams(XF86VidModeModeLine* modeLine)
+{
+    if (!pDisp || !modeLine)
+        return;
+    const int count = display_count(pDisp);
+    XF86VidModeModeLine first{}, second{};
+    int first_clock = 0, second_clock = 0;
+    cvx::windows::read_mode_line(pDisp, 0, first, first_clock);
+    if (count != 1)
+        cvx::windows::read_mode_line(pDisp, 1, second, second_clock);
+    const std::string summary =
+        cvx::windows::resolution_summary(count, first, first_clock, second, second_clock, DefaultDepth(pDisp, 0));
+    if (wdgWinCentral) {
+        if (GtkWidget* label = lookup_widget(wdgWinCentral, "lblResInfo"); label && GTK_IS_LABEL(label))
+            gtk_label_set_text(GTK_LABEL(label), summary.c_str());
+    }
+
+    if (!wdgWinAdjust)
+        return;
+    GtkWidget* txt = lookup_widget(wdgWinAdjust, "txtParams");
+    if (txt && GTK_IS_TEXT_VIEW(txt)) {
+        const std::string params = cvx::windows::mode_params_text(*modeLine);
+        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(txt)), params.c_str(), -1);
+    }
+}
+
+void on_winAdjust_show(GtkWidget* widget, gpointer) noexcept
+{
+    guarded("on_winAdjust_show", [&] {
+        wdgWinAdjust = widget;
+        setWindowIcon(widget);
+        int clock = static_cast<int>(device_info[0]);
+        if (cvx::windows::read_mode_line(pDisp, CurrentScreen, mode_line, clock))
+            device_info[0] = static_cast<uint32_t>(clock);
+        refreshAdjustWindow();
+        if (!(bDriverModed && bHalLoaded))
+            MsgBox("Corvex Twinscape", "WARNING: Changes made are not supported.", 0);
+    });
+}
+
+void on_buttonUp_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonUp_clicked", [] { adjustment_action(moveScreenUp); });
+}
+
+void on_buttonLeft_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonLeft_clicked", [] { adjustment_action(moveScreenLeft); });
+}
+
+void on_buttonRight_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonRight_clicked", [] { adjustment_action(moveScreenRight); });
+}
+
+void on_buttonDown_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonDown_clicked", [] { adjustment_action(moveScreenDown); });
+}
+
+void on_buttonWider_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonWider_clicked", [] { adjustment_action(resizeScreenWider); });
+}
+
+void on_buttonNarrower_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonNarrower_clicked", [] { adjustment_action(resizeScreenNarrower); });
+}
+
+void on_buttonShorter_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonShorter_clicked", [] { adjustment_action(resizeScreenShorter); });
+}
+
+void on_buttonTaller_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonTaller_clicked", [] { adjustment_action(resizeScreenTaller); });
+}
+
+void on_buttonApply_pressed(GtkButton* button, gpointer) noexcept
+{
+    guarded("on_buttonApply_pressed", [&] {
+        GtkWidget* spin = lookup_widget(GTK_WIDGET(button), "sbuttonRefresh");
+        // Take a number still being typed into the entry.
+        gtk_spin_button_update(GTK_SPIN_BUTTON(spin));
+        const int refresh = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(spin));
+        if (bHalLoaded) {
+            applyNewRefresh(&mode_line, pDisp, refresh);
+            bDidChange = 1;
+        }
+        refreshAdjustWindow();
+    });
+}
+
+void on_buttonPrev_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonPrev_clicked", [] { change_mode(-1); });
+}
+
+void on_buttonNext_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonNext_clicked", [] { change_mode(+1); });
+}
+
+gboolean on_winAdjust_key_press_event(GtkWidget*, GdkEventKey* event, gpointer) noexcept
+{
+    if (!event || event->keyval != KEY_ESCAPE)
+        return FALSE;
+    guarded("on_winAdjust_key_press_event", [] {
+        UndoLastChange(&mode_line, pDisp);
+        bDidChange = 0;
+        refreshAdjustWindow();
+    });
+    return TRUE;
+}
+
+void on_buttonAdjustDone_clicked(GtkButton* button, gpointer) noexcept
+{
+    guarded("on_buttonAdjustDone_clicked", [&] {
+        if (bDidChange)
+            cvx::windows::open_save_dialog(0, false);
+        else
+            gtk_widget_destroy(gtk_widget_get_toplevel(GTK_WIDGET(button)));
+    });
+}
+
+gboolean on_winAdjust_delete_event(GtkWidget*, GdkEvent*, gpointer) noexcept
+{
+    if (!bDidChange)
+        return FALSE;
+    guarded("on_winAdjust_delete_event", [] { cvx::windows::open_save_dialog(0, true); });
+    return TRUE;
+}
