@@ -1,0 +1,213 @@
+// One exchange over the driver command channel.
+//
+// The two files have fixed names in a world-writable directory and the tool
+// runs as root, so neither is opened through a symbolic link: the command
+// file is created 0600 or reused only when it is a regular, singly linked file
+// of ours; the reply is read only from a regular file of root, of us, or of
+// the user the X server runs as. Anything else makes the exchange fail.
+#include "driver/channel.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "shell/globals.h"
+#include "shell/paths.h"
+
+namespace cvx::driver {
+
+namespace {
+
+// Our files never take descriptors 0-2: a stray write to standard output
+// must not land in them.
+int keep_above_stdio(int fd)
+{
+    if (fd < 0 || fd > 2)
+        return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    close(fd);
+    return moved;
+}
+
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(keep_above_stdio(f)) {}
+    ~Fd()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int release()
+    {
+        const int f = fd;
+        fd = -1;
+        return f;
+    }
+};
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+bool write_all(int fd, const char* data, size_t len)
+{
+    while (len > 0) {
+        const ssize_t n = write(fd, data, len);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        len -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The user the X server runs as, when the connection is a local socket.
+bool server_uid(Display* display, uid_t* uid)
+{
+    struct ucred cred {};
+    socklen_t len = sizeof cred;
+    if (getsockopt(ConnectionNumber(display), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || len != sizeof cred)
+        return false;
+    *uid = cred.uid;
+    return true;
+}
+
+}  // namespace
+
+bool write_command_file(const std::string& path, const std::string& command)
+{
+    // O_NONBLOCK: opening a planted FIFO must not hang the tool.
+    const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    Fd fd(open(path.c_str(), flags | O_CREAT | O_EXCL, 0600));
+    if (fd.fd < 0 && errno == EEXIST)
+        fd.fd = keep_above_stdio(open(path.c_str(), flags));
+    if (fd.fd < 0)
+        return false;
+    struct stat st {};
+    // A second link would let the truncation reach another file of ours.
+    if (fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1)
+        return false;
+    if ((st.st_mode & 07777) != 0600 && fchmod(fd.fd, 0600) != 0)
+        return false;
+    if (ftruncate(fd.fd, 0) != 0 || !write_all(fd.fd, command.data(), command.size()))
+        return false;
+    return close(fd.release()) == 0;
+}
+
+void remove_reply_file(const std::string& path)
+{
+    // unlink removes a link itself, never its target.
+    unlink(path.c_str());
+}
+
+bool read_reply_file(const std::string& path, char* reply, int size, Display* display)
+{
+    Fd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.fd < 0)
+        return false;
+    struct stat st {};
+    if (fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    uid_t xuid = 0;
+    const bool trusted = st.st_uid == 0 || st.st_uid == geteuid() ||
+                         (display && server_uid(display, &xuid) && st.st_uid == xuid);
+    if (!trusted)
+        return false;
+    std::unique_ptr<FILE, FileCloser> file(fdopen(fd.fd, "r"));
+    if (!file)
+        return false;
+    fd.release();
+    if (!std::fgets(reply, size, file.get()))
+        reply[0] = '\0';
+    file.reset();
+    // Delete what was read, not whatever may have been put at the name since.
+    struct stat now {};
+    if (lstat(path.c_str(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
+        unlink(path.c_str());
+    return true;
+}
+
+namespace {
+
+// Counts the X errors of the requests from `first_serial` on; earlier ones go
+// to the handler that was installed before.
+class ErrorTrap {
+public:
+    explicit ErrorTrap(Display* display) : m_display(display)
+    {
+        s_first_serial = NextRequest(display);
+        s_errors = 0;
+        m_previous = XSetErrorHandler(&ErrorTrap::handler);
+        s_previous = m_previous;
+    }
+    ~ErrorTrap()
+    {
+        XSetErrorHandler(m_previous);
+        s_previous = nullptr;
+    }
+    ErrorTrap(const ErrorTrap&) = delete;
+    ErrorTrap& operator=(const ErrorTrap&) = delete;
+    int errors() const { return s_errors; }
+
+private:
+    static int handler(Display* display, XErrorEvent* event)
+    {
+        // Serials wrap; compare the distance, not the values.
+        if (static_cast<long>(event->serial - s_first_serial) >= 0) {
+            ++s_errors;
+            return 0;
+        }
+        return s_previous ? s_previous(display, event) : 0;
+    }
+    Display* m_display;
+    XErrorHandler m_previous = nullptr;
+    static inline unsigned long s_first_serial = 0;
+    static inline int s_errors = 0;
+    static inline XErrorHandler s_previous = nullptr;
+};
+
+}  // namespace
+
+unsigned char exchange(const char* command, char* reply, int reply_size, XF86VidModeModeLine* modeLine,
+                       Display* display, int screen)
+{
+    if (reply_size > 0)
+        reply[0] = '\0';
+    if (!write_command_file(paths::driver_in(), command))
+        return 0;
+    modeLine->flags |= CVX_DRIVER_COMMAND_MARKER;
+    const std::string out = paths::driver_out();
+    // Only a reply written during this request is an answer.
+    remove_reply_file(out);
+
+    Bool sent = False;
+    {
+        ErrorTrap trap(display);
+        sent = XF86VidModeModModeLine(display, screen, modeLine);
+        XSync(display, False);
+        if (trap.errors() > 0)
+            return 0;
+    }
+    if (!read_reply_file(out, reply, reply_size, display))
+        return 0;
+    return sent ? 1 : 0;
+}
+
+}  // namespace cvx::driver
+
+unsigned char SendCVXCmd(const char* command, char* reply, XF86VidModeModeLine* modeLine, Display* display)
+{
+    return cvx::driver::exchange(command, reply, CVX_DRIVER_REPLY_READ, modeLine, display, CurrentScreen);
+}
