@@ -1,0 +1,185 @@
+// The preview window: the configuration file as "Save and Exit" would write
+// it now, refreshed on demand from the main window.
+#include "windows/win_preview.h"
+
+// Before any X header: the library's section kinds reuse names Xlib defines.
+#include "xf86config/xf86config.h"
+#include "config/config.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "shell/globals.h"
+#include "shell/paths.h"
+#include "shell/support.h"
+#include "shell/ui.h"
+#include "windows/windows.h"
+
+const char* const cvx::windows::kPreviewInitialText =
+    "\n---------------------------------------------\n"
+    "Corvex Twinscape  - Configuration File\n"
+    "---------------------------------------------\n\n"
+    "(no data)\n";
+
+namespace {
+
+constexpr const char* kTempName = ".cvxTempForXF86ConfFile";
+
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f) {}
+    ~Fd() { if (fd >= 0) ::close(fd); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+};
+
+// Removes the private directory and whatever the writer left in it; the
+// directory is ours alone (mode 0700), so nothing in it can be a planted link
+// to a foreign file, and remove_all does not follow links anyway.
+struct PrivateDir {
+    std::string path;
+    ~PrivateDir()
+    {
+        if (path.empty())
+            return;
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+        if (ec)
+            std::fprintf(stderr, "cvxscape: cannot remove %s: %s\n", path.c_str(), ec.message().c_str());
+    }
+};
+
+bool read_own_file(const std::string& path, std::string& text)
+{
+    Fd f(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+    if (f.fd < 0)
+        return false;
+    struct stat st{};
+    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        std::fprintf(stderr, "cvxscape: refusing to read %s: not a file of our own\n", path.c_str());
+        return false;
+    }
+    std::vector<char> chunk(64 * 1024);
+    for (;;) {
+        const ssize_t n = ::read(f.fd, chunk.data(), chunk.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            break;
+        text.append(chunk.data(), static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+void reset_preview_button()
+{
+    if (!wdgWinCentral)
+        return;
+    GtkWidget* button = lookup_widget(wdgWinCentral, "buttonCentralPreview");
+    if (button && GTK_IS_BUTTON(button))
+        gtk_button_set_label(GTK_BUTTON(button), "Preview Config. File");
+}
+
+void forget_window(GtkWidget* window, gpointer) noexcept
+{
+    if (wdgWinPreview == window)
+        wdgWinPreview = nullptr;
+}
+
+}  // namespace
+
+bool cvx::windows::render_config_preview(std::string& text)
+{
+    text.clear();
+    std::string pattern = cvx::paths::temp_dir() + "/" + kTempName + ".XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!::mkdtemp(buffer.data())) {
+        std::fprintf(stderr, "cvxscape: cannot create a directory for the preview in %s: %s\n",
+                     cvx::paths::temp_dir().c_str(), std::strerror(errno));
+        return false;
+    }
+    PrivateDir dir{buffer.data()};
+    const std::string file = dir.path + "/" + kTempName;
+    if (!confWriteConfigFile(file.c_str(), pXF86Config))
+        return false;
+    if (!read_own_file(file, text)) {
+        text.clear();
+        return false;
+    }
+    return true;
+}
+
+void fillConfigPreview(GtkWidget* text, GtkWidget* scrollbar)
+{
+    if (!text || !GTK_IS_TEXT_VIEW(text))
+        return;
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(text));
+    gtk_text_buffer_set_text(buffer, "", 0);
+    try {
+        std::string content;
+        cvx::windows::render_config_preview(content);
+        // The text widget holds UTF-8 only; other bytes show as U+FFFD.
+        gchar* valid = g_utf8_make_valid(content.data(), static_cast<gssize>(content.size()));
+        gtk_text_buffer_set_text(buffer, valid, -1);
+        g_free(valid);
+    } catch (...) {
+        std::fprintf(stderr, "cvxscape: filling the preview failed\n");
+    }
+    GtkTextIter start;
+    gtk_text_buffer_get_start_iter(buffer, &start);
+    gtk_text_buffer_place_cursor(buffer, &start);
+
+    if (scrollbar && GTK_IS_RANGE(scrollbar)) {
+        if (GtkAdjustment* adj = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(text)))
+            gtk_range_set_adjustment(GTK_RANGE(scrollbar), adj);
+        gtk_widget_hide(scrollbar);
+        gtk_widget_show(scrollbar);
+    }
+}
+
+void on_winPreview_show(GtkWidget* window, gpointer) noexcept
+{
+    wdgWinPreview = window;
+    setWindowIcon(window);
+    fillConfigPreview(lookup_widget(window, "txtConfig"), lookup_widget(window, "scrollConfig"));
+}
+
+void on_buttonPreviewClose_clicked(GtkButton* button, gpointer) noexcept
+{
+    GtkWidget* window = gtk_widget_get_toplevel(GTK_WIDGET(button));
+    wdgWinPreview = nullptr;
+    gtk_widget_destroy(window);
+    reset_preview_button();
+}
+
+gboolean on_winPreview_delete_event(GtkWidget*, GdkEvent*, gpointer) noexcept
+{
+    wdgWinPreview = nullptr;
+    reset_preview_button();
+    return FALSE;
+}
+
+GtkWidget* create_winPreview()
+{
+    GtkWidget* window = cvx_ui_build("win_preview.ui", "winPreview", {
+        {"on_winPreview_delete_event", G_CALLBACK(on_winPreview_delete_event)},
+        {"on_winPreview_show", G_CALLBACK(on_winPreview_show)},
+        {"on_buttonPreviewClose_clicked", G_CALLBACK(on_buttonPreviewClose_clicked)},
+    });
+    if (GtkWidget* text = lookup_widget(window, "txtConfig"))
+        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(text)), cvx::windows::kPreviewInitialText, -1);
+    g_signal_connect(window, "destroy", G_CALLBACK(forget_window), nullptr);
+    return window;
+}

@@ -1,0 +1,24 @@
+// The preview window's handlers and the preview's rendering.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+void on_winPreview_show(GtkWidget* window, gpointer user_data) noexcept;
+gboolean on_winPreview_delete_event(GtkWidget* window, GdkEvent* event, gpointer user_data) noexcept;
+void on_buttonPreviewClose_clicked(GtkButton* button, gpointer user_data) noexcept;
+
+namespace cvx::windows {
+
+// The text shown before the first fill.
+extern const char* const kPreviewInitialText;
+
+// The configuration file as saving would write it now: the tree written with
+// confWriteConfigFile into a private directory (created exclusively, mode
+// 0700, unpredictable name) under the temporary directory, read back without
+// following links and only when owned by us, then removed with its directory.
+// False (and `text` empty) when nothing could be written or read.
+bool render_config_preview(std::string& text);
+
+}  // namespace cvx::windows
