@@ -8,13 +8,15 @@
 // looked up with the library's comparison unless noted.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+// The library first: its section kinds include one named like Xlib's Screen.
+#include "xf86config/xf86config.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/xf86vmode.h>
-
-#include "xf86config/xf86config.h"
 
 // ---------------------------------------------------------------- globals
 
@@ -37,6 +39,14 @@ extern ConfMessageHook confMessageHook;
 // that lacks the sections the model needs, and renames the first ServerLayout
 // to "Corvex Twinscape configured.". Null on failure (messages as documented).
 XF86ConfigPtr getConfigPtr(const char* path);
+
+// Completes a tree so that the builders, the layout and the mode tests have
+// what they work on: a Device, a Monitor and a Screen section (new ones are
+// "CORVEX CARD 1" with Driver "cvx", and "Display 1" at DefaultDepth 24 with
+// Modes "640x480", linked to the first Device and Monitor), and a first
+// ServerLayout with a Screen line naming the first Screen section. Sections
+// that exist are left alone. Returns the tree (null for a null tree).
+XF86ConfigPtr confCompleteTree(XF86ConfigPtr tree);
 
 // Writes the tree to `path`, regenerating the merged display's MetaModes first
 // when the merged display is set. 1 when written, 0 otherwise.

@@ -1,0 +1,42 @@
+// Helpers shared by the configuration model's sources; not part of the
+// interface the windows use.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "config/config.h"
+
+namespace cvx::config {
+
+// "Corvex Twinscape: Configuration problem encountered.\n" on standard output.
+void config_problem();
+// "getScreenFromIndex failed\n" on standard output.
+void screen_lookup_failed();
+
+XF86ConfLayoutPtr first_layout(XF86ConfigPtr tree);
+// The n-th Screen line (0 = L1) of the first ServerLayout, or null.
+XF86ConfAdjacencyRec* layout_line(XF86ConfigPtr tree, size_t n);
+// The first ServerLayout with at least one Screen line, created (naming the
+// first Screen section, or "Display 1") when the tree lacks either.
+XF86ConfLayoutPtr ensure_first_layout(XF86ConfigPtr tree);
+// Drops every Screen line after L1.
+void drop_lines_after_first(XF86ConfLayoutPtr layout);
+
+// The Device and Monitor sections a Screen section refers to: the link, or
+// the section of the referenced name when the link is not set.
+XF86ConfDevicePtr device_of(XF86ConfigPtr tree, XF86ConfScreenPtr screen);
+XF86ConfMonitorPtr monitor_of(XF86ConfigPtr tree, XF86ConfScreenPtr screen);
+
+bool is_cvx_device(const XF86ConfDeviceRec& device);
+bool option_value_is(const XF86OptionRec& option, std::string_view value);
+// Removes the option the library's lookup finds; true when one was removed.
+bool remove_found_option(XF86OptionList& list, std::string_view name);
+
+// The first Display subsection for a depth (32 also takes a Depth 24 one).
+XF86ConfDisplayPtr display_for_depth(XF86ConfScreenPtr screen, int depth);
+
+// A float with one decimal, independent of the process locale.
+std::string format_one_decimal(float value);
+
+}  // namespace cvx::config
