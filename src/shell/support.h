@@ -24,5 +24,14 @@ void centerWindowOver(GtkWidget* parent, GtkWidget* child);
 void MsgBox(const char* title, const char* text, unsigned char mustExitFlag);
 GtkWidget* create_winMsgBox();
 
+// Handlers of the message box (connected by create_winMsgBox).
+void on_winMsgBox_show(GtkWidget* widget, gpointer user_data) noexcept;
+gboolean on_winMsgBox_delete_event(GtkWidget* widget, GdkEvent* event, gpointer user_data) noexcept;
+void on_buttonOKMsgBox_clicked(GtkButton* button, gpointer user_data) noexcept;
+
+// The buffer must hold CVX_ITOA_BUFFER / CVX_FTOA_BUFFER bytes (any int,
+// any float in "%1.3f"); -1 and nothing written for a null buffer.
+constexpr int CVX_ITOA_BUFFER = 12;
+constexpr int CVX_FTOA_BUFFER = 48;
 int itoa(char* buffer, int value);
 int ftoa(char* buffer, float value);

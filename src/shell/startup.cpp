@@ -1,0 +1,349 @@
+// The program's entry point: start-up checks, the single-instance lock, the
+// mode-switch lock held while the program runs, termination signals and
+// shutdown. Also the diagnostics hooks of the configuration library.
+// Before any X header: the library names a section kind Screen, as Xlib
+// names a type.
+#include "xf86config/xf86config.h"
+
+#include "shell/startup.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtk/gtk.h>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/xf86vmode.h>
+#include <X11/extensions/xf86vmproto.h>
+
+#include "config/config.h"
+#include "hw/probe.h"
+#include "shell/globals.h"
+#include "shell/paths.h"
+#include "shell/support.h"
+#include "windows/windows.h"
+
+void ErrorF(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    VErrorF(format, args);
+    va_end(args);
+}
+
+void VErrorF(const char* format, va_list args)
+{
+    vfprintf(stderr, format, args);
+}
+
+// ------------------------------------------------------------------ X errors
+
+namespace {
+
+XErrorHandler s_previous_error_handler = nullptr;
+volatile unsigned long s_x_errors = 0;
+bool s_handler_installed = false;
+
+int count_x_error(Display* display, XErrorEvent* event)
+{
+    if (display == pDisp)
+        s_x_errors = s_x_errors + 1;
+    else if (s_previous_error_handler)
+        return s_previous_error_handler(display, event);
+    return 0;
+}
+
+}  // namespace
+
+void cvx_install_x_error_handler()
+{
+    // Installed after the toolkit's own handler, which stays in charge of the
+    // toolkit's connection (its error traps push and pop around ours).
+    if (s_handler_installed)
+        return;
+    s_previous_error_handler = XSetErrorHandler(count_x_error);
+    s_handler_installed = true;
+}
+
+unsigned long cvx_x_error_count() { return s_x_errors; }
+
+namespace cvx {
+
+XErrorScope::XErrorScope(Display* display) : m_display(display)
+{
+    cvx_install_x_error_handler();
+    if (m_display)
+        XSync(m_display, False);
+    m_before = s_x_errors;
+}
+
+bool XErrorScope::failed()
+{
+    if (m_display)
+        XSync(m_display, False);
+    return s_x_errors != m_before;
+}
+
+}  // namespace cvx
+
+// ------------------------------------------------------------------ signals
+
+namespace {
+
+// The handler may interrupt an Xlib call on pDisp, so it never touches
+// Xlib. It writes a ready-made unlock request, followed by a request with a
+// reply, on a connection of its own, and waits for that reply so that the
+// server has carried out the unlock before the process ends. write, poll,
+// read and _exit are async-signal-safe.
+int s_signal_fd = -1;
+unsigned char s_unlock_request[sz_xXF86VidModeLockModeSwitchReq + 4];
+
+bool prepare_signal_unlock(Display* display)
+{
+    int opcode = 0, event_base = 0, error_base = 0;
+    if (!XQueryExtension(display, XF86VIDMODENAME, &opcode, &event_base, &error_base))
+        return false;
+
+    xXF86VidModeLockModeSwitchReq req = {};
+    req.reqType = static_cast<CARD8>(opcode);
+    req.xf86vidmodeReqType = X_XF86VidModeLockModeSwitch;
+    req.length = sz_xXF86VidModeLockModeSwitchReq / 4;
+    req.screen = static_cast<CARD16>(DefaultScreen(pDisp));
+    req.lock = 0;
+    std::memcpy(s_unlock_request, &req, sz_xXF86VidModeLockModeSwitchReq);
+
+    // GetInputFocus: opcode 43, no data, length 1 (in 4-byte units).
+    unsigned char* focus = s_unlock_request + sz_xXF86VidModeLockModeSwitchReq;
+    const uint16_t one = 1;
+    focus[0] = 43;
+    focus[1] = 0;
+    std::memcpy(focus + 2, &one, 2);
+
+    XSync(display, False);
+    s_signal_fd = ConnectionNumber(display);
+    return true;
+}
+
+void unlock_from_signal_handler()
+{
+    if (s_signal_fd < 0)
+        return;
+    size_t done = 0;
+    while (done < sizeof s_unlock_request) {
+        ssize_t n = write(s_signal_fd, s_unlock_request + done, sizeof s_unlock_request - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += static_cast<size_t>(n);
+    }
+    // Packets from the server are 32 bytes (this connection selects no
+    // events): at most an error for the unlock, then the focus reply.
+    unsigned char packet[32];
+    for (int packets = 0; packets < 4; ++packets) {
+        size_t got = 0;
+        while (got < sizeof packet) {
+            pollfd pfd = {s_signal_fd, POLLIN, 0};
+            int ready = poll(&pfd, 1, 2000);
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0)
+                return;
+            ssize_t n = read(s_signal_fd, packet + got, sizeof packet - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return;
+            got += static_cast<size_t>(n);
+        }
+        if (packet[0] == 1)   // X_Reply
+            return;
+    }
+}
+
+constexpr int kTerminationSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+
+void block_termination_signals(int how)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kTerminationSignals)
+        sigaddset(&set, s);
+    sigprocmask(how, &set, nullptr);
+}
+
+void install_signal_handlers()
+{
+    struct sigaction sa = {};
+    sa.sa_handler = exitOnSignal;
+    sigemptyset(&sa.sa_mask);
+    // One signal at a time: a second one must not interrupt the unlock.
+    for (int s : kTerminationSignals)
+        sigaddset(&sa.sa_mask, s);
+    for (int s : kTerminationSignals)
+        sigaction(s, &sa, nullptr);
+}
+
+void unlock_before_probe_exit()
+{
+    if (pDisp)
+        restoreModeSwitch(pDisp);
+}
+
+}  // namespace
+
+void restoreModeSwitch(Display* display)
+{
+    if (display) {
+        XF86VidModeLockModeSwitch(display, DefaultScreen(display), 0);
+        XFlush(display);
+    }
+    mode_line.flags &= ~(1u << 31);
+}
+
+void exitOnSignal(int signo)
+{
+    unlock_from_signal_handler();
+    mode_line.flags &= ~(1u << 31);
+    _exit(3);
+}
+
+// ------------------------------------------------------------------ checks
+
+bool cvx_vidmode_version_ok(int major, int minor)
+{
+    if (major < 0)
+        return false;
+    if (major == 0 && minor <= 5)
+        return false;
+    return true;
+}
+
+int cvx_take_instance_lock(const char* path)
+{
+    // A fixed name in a world-writable directory, opened by root: no
+    // symbolic links, no FIFOs (O_NONBLOCK keeps a FIFO from hanging the
+    // open), no file of another user, no extra hard links.
+    int fd = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    if (fd < 0)
+        return -1;
+    struct stat st = {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1) {
+        close(fd);
+        return -1;
+    }
+    if ((st.st_mode & 07777) != 0600)
+        fchmod(fd, 0600);
+    if (fd < 3) {
+        // Never keep our file on a standard descriptor.
+        int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        close(fd);
+        if (moved < 0)
+            return -1;
+        fd = moved;
+    }
+    if (lockf(fd, F_TLOCK, 0) != 0) {
+        close(fd);
+        return -2;
+    }
+    return fd;
+}
+
+// ------------------------------------------------------------------ main
+
+int cvx_main(int argc, char** argv)
+{
+    if (getuid() != 0) {
+        printf("\ncvxscape : You need root privileges to run this application.\n");
+        printf("Please, log in as root or execute \"su root\" before running it again...\n\n");
+        return 0;
+    }
+
+    const std::string lock_path = cvx::paths::lock_file();
+    int lock_fd = cvx_take_instance_lock(lock_path.c_str());
+    if (lock_fd == -1) {
+        printf("\nError Opening file\n");
+        return 0;
+    }
+    if (lock_fd == -2) {
+        printf("\ncvxscape: Twinscape is already running on this system\n");
+        return 0;
+    }
+    // lock_fd stays open (and locked) until the process ends.
+
+    pDisp = XOpenDisplay(nullptr);
+
+    // gtk_set_locale is gone from GTK 3; gtk_init sets the locale itself.
+    gtk_init(&argc, &argv);
+    cvx_install_x_error_handler();
+
+    for (const std::string& dir : cvx::paths::pixmap_dirs())
+        add_pixmap_directory(dir.c_str());
+
+    int major = 0, minor = 0;
+    if (!pDisp || !XF86VidModeQueryVersion(pDisp, &major, &minor)) {
+        fprintf(stderr, "cvxXconf : Unable to query video extension version...\n");
+        return 2;
+    }
+    int event_base = 0, error_base = 0;
+    if (!XF86VidModeQueryExtension(pDisp, &event_base, &error_base)) {
+        fprintf(stderr, "cvxXconf : Unable to query video extension information...\n");
+        return 2;
+    }
+    if (!cvx_vidmode_version_ok(major, minor)) {
+        fprintf(stderr,
+                "cvxXconf : Your Xserver is running an old XFree86-VidModeExtension  : version (%d.%d).\n",
+                major, minor);
+        fprintf(stderr, "Minimum required version is %d.%d\n\nPlease upgrade and run this program again.", 0,
+                6);
+        return 2;
+    }
+
+    // The signal handler's own connection, ready before the lock is taken.
+    Display* signal_display = XOpenDisplay(DisplayString(pDisp));
+    if (!signal_display || !prepare_signal_unlock(signal_display))
+        g_warning("cannot prepare the mode-switch unlock for termination signals");
+
+    // No termination signal between taking the lock and catching it.
+    block_termination_signals(SIG_BLOCK);
+    bool locked;
+    {
+        cvx::XErrorScope scope(pDisp);
+        locked = XF86VidModeLockModeSwitch(pDisp, DefaultScreen(pDisp), 1) && !scope.failed();
+    }
+    if (!locked) {
+        block_termination_signals(SIG_UNBLOCK);
+        fprintf(stderr, "cvxXconf : Failed to disable mode-switch hot-keys.\n");
+        return 2;
+    }
+    install_signal_handlers();
+    block_termination_signals(SIG_UNBLOCK);
+
+    cvxProbeFatalExitHook = unlock_before_probe_exit;
+    confMessageHook = MsgBox;
+
+    int dot_clock = 0;
+    if (!XF86VidModeGetModeLine(pDisp, DefaultScreen(pDisp), &dot_clock, &mode_line)) {
+        fprintf(stderr, "cvxXconf : Unable to get mode informations.\n");
+        restoreModeSwitch(pDisp);
+        return 2;
+    }
+    device_info[0] = static_cast<uint32_t>(dot_clock);
+
+    GtkWidget* win = create_winOpen();
+    set_window_back(win, lookup_widget(win, "fixed5"));
+    gtk_widget_show(win);
+    gtk_main();
+
+    restoreModeSwitch(pDisp);
+    return 0;
+}
