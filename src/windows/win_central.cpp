@@ -1,0 +1,730 @@
+// The main window: the two displays in their configured arrangement, the
+// PairView mode controls, and the buttons to the other windows and out.
+// Every choice edits the configuration tree in memory; only "Save and Exit"
+// writes the file.
+#include "windows/win_central.h"
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include <X11/extensions/Xinerama.h>
+
+// XF86SectionKind::Screen shadows Xlib's Screen type once both are seen.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
+#include "config/config.h"
+#pragma GCC diagnostic pop
+#include "driver/channel.h"
+#include "shell/globals.h"
+#include "shell/support.h"
+#include "shell/ui.h"
+#include "windows/win_identify.h"
+#include "windows/windows.h"
+
+namespace cvx::central {
+namespace {
+
+// The maker's software page, quoted at the end of the two driver warnings.
+constexpr const char* kMakerSite = "https://support.corvex.example/twinscape";
+
+constexpr const char* kTitle = "Corvex Twinscape";
+
+// The layout was drawn for a narrow 12-pixel font and slim widgets; GTK 3's
+// default theme pads buttons and check boxes so that the texts would no
+// longer fit the sizes the layout gives them.
+constexpr const char* kCss =
+    "#winCentral, #winCentral * { font-family: \"Nimbus Sans\", Helvetica, Arial,"
+    " \"Liberation Sans\", sans-serif; font-size: 12px; }\n"
+    "#winCentral button { padding: 1px 2px; min-height: 0; min-width: 0; }\n"
+    "#winCentral checkbutton, #winCentral radiobutton { padding: 0 1px; min-height: 0; }\n"
+    "#winCentral check, #winCentral radio { margin: 0 3px 0 0; }\n"
+    "#winCentral statusbar { margin: 0; padding: 0; }\n";
+
+void install_css()
+{
+    static bool installed = false;
+    GdkScreen* screen = gdk_screen_get_default();
+    if (installed || !screen)
+        return;
+    GtkCssProvider* provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, kCss, -1, nullptr);
+    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_unref(provider);
+    installed = true;
+}
+
+// GTK calls the handlers from C: nothing may escape them.
+template <class F>
+void guarded(const char* context, F&& body) noexcept
+{
+    try {
+        body();
+    } catch (const std::exception& e) {
+        g_warning("%s: %s", context, e.what());
+    } catch (...) {
+        g_warning("%s: unexpected exception", context);
+    }
+}
+
+GtkWidget* widget(const char* name)
+{
+    return wdgWinCentral ? lookup_widget(wdgWinCentral, name) : nullptr;
+}
+
+void set_sensitive(const char* name, bool sensitive)
+{
+    if (GtkWidget* w = widget(name))
+        gtk_widget_set_sensitive(w, sensitive);
+}
+
+// Runs the button's toggled handler when the state changes.
+void set_active(const char* name, bool active)
+{
+    if (GtkWidget* w = widget(name))
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), active);
+}
+
+int opposite(int relation)
+{
+    switch (relation) {
+    case CONF_ADJ_RIGHTOF: return CONF_ADJ_LEFTOF;
+    case CONF_ADJ_LEFTOF: return CONF_ADJ_RIGHTOF;
+    case CONF_ADJ_ABOVE: return CONF_ADJ_BELOW;
+    case CONF_ADJ_BELOW: return CONF_ADJ_ABOVE;
+    default: return relation;
+    }
+}
+
+bool is_relation(int relation)
+{
+    return relation >= CONF_ADJ_RIGHTOF && relation <= CONF_ADJ_BELOW;
+}
+
+void draw_configured_layout()
+{
+    int first = 0, relation = where, second = 1;
+    confGetServerLayout(pXF86Config, &first, &relation, &second);
+    where = relation;
+    drawLayout(first, relation, second);
+}
+
+// The server's own X error handler would end the program on a refused
+// request; a refused query here is only a missing value.
+class XErrorTrap {
+public:
+    explicit XErrorTrap(Display* display) : m_display(display)
+    {
+        XSync(m_display, False);
+        s_failed = false;
+        m_previous = XSetErrorHandler(&XErrorTrap::record);
+    }
+    ~XErrorTrap() { XSetErrorHandler(m_previous); }
+    XErrorTrap(const XErrorTrap&) = delete;
+    XErrorTrap& operator=(const XErrorTrap&) = delete;
+    bool failed()
+    {
+        XSync(m_display, False);
+        return s_failed;
+    }
+private:
+    static int record(Display*, XErrorEvent*)
+    {
+        s_failed = true;
+        return 0;
+    }
+    static inline bool s_failed = false;
+    Display* m_display;
+    XErrorHandler m_previous;
+};
+
+int xinerama_screen_count()
+{
+    if (!pDisp || !XineramaIsActive(pDisp))
+        return 1;
+    int count = 0;
+    if (XineramaScreenInfo* info = XineramaQueryScreens(pDisp, &count))
+        XFree(info);
+    return count;
+}
+
+struct ScreenMode {
+    bool ok = false;
+    int dot_clock = 0;
+    int width = 0, height = 0, refresh = 0;
+};
+
+ScreenMode screen_mode(int screen)
+{
+    ScreenMode mode;
+    XF86VidModeModeLine line = {};
+    if (!pDisp || !read_mode_line(pDisp, screen, &mode.dot_clock, &line))
+        return mode;
+    mode.ok = true;
+    mode.width = line.hdisplay;
+    mode.height = line.vdisplay;
+    mode.refresh = refresh_rate_hz(mode.dot_clock, line.htotal, line.vtotal);
+    return mode;
+}
+
+// The mode summary of "lblResInfo"; sets bInMergedMode when screen 0 reports
+// no dot clock (a merged framebuffer has no single timing).
+void fill_mode_summary(int screens)
+{
+    const int depth = pDisp ? DefaultDepthOfScreen(ScreenOfDisplay(pDisp, 0)) : 0;
+    char text[255];
+    const ScreenMode first = screen_mode(0);
+    if (screens == 1) {
+        if (!first.ok)
+            std::snprintf(text, sizeof text, "Display 1 : --");
+        else if (first.dot_clock != 0)
+            std::snprintf(text, sizeof text, "Display 1: %d x %d, %d-bit, %d Hz", first.width, first.height,
+                          depth, first.refresh);
+        else {
+            std::snprintf(text, sizeof text, "Merged Display Mode Enabled.");
+            bInMergedMode = 1;
+        }
+    } else {
+        const ScreenMode other = screen_mode(1);
+        if (first.ok && first.dot_clock == 0) {
+            std::snprintf(text, sizeof text, "Merged Display Mode active.\nDynamic screen adjustment disabled.");
+            bInMergedMode = 1;
+        } else {
+            char line1[120], line2[120];
+            if (first.ok)
+                std::snprintf(line1, sizeof line1, "Display 1: %d x %d, %d-bit, %d Hz", first.width,
+                              first.height, depth, first.refresh);
+            else
+                std::snprintf(line1, sizeof line1, "Display 1 : --");
+            if (other.ok)
+                std::snprintf(line2, sizeof line2, "Display 2: %d x %d, %d-bit, %d Hz", other.width,
+                              other.height, depth, other.refresh);
+            else
+                std::snprintf(line2, sizeof line2, "Display 2 : --");
+            std::snprintf(text, sizeof text, "%s\n%s", line1, line2);
+        }
+    }
+    if (GtkWidget* label = widget("lblResInfo"))
+        gtk_label_set_text(GTK_LABEL(label), text);
+}
+
+std::string driver_warning(const char* what)
+{
+    return std::string("WARNING: ") + what +
+           " Some features are not supported.\n\nThe latest Corvex software is available at:\n" + kMakerSite;
+}
+
+void warn_hal_missing()
+{
+    MsgBox(kTitle, driver_warning("The Corvex HAL library (the \"cvx_hal_drv.o\" file) is not detected.").c_str(), 0);
+}
+
+void warn_driver_incompatible()
+{
+    MsgBox(kTitle,
+           driver_warning("The current display driver is not compatible with this version of Corvex Twinscape.")
+               .c_str(),
+           0);
+}
+
+// What the board and its driver can do; at most one of the three warnings.
+void check_board_and_driver()
+{
+    const uint32_t id = device_info[1];
+    const uint32_t revision = device_info[2] & 0xffu;
+    const BoardClass board = board_class(id, revision);
+    if (board == BoardClass::Unknown) {
+        bDriverModed = 0;
+        MsgBox(kTitle,
+               "WARNING: Your graphics hardware is not compatible with this version of Corvex Twinscape. "
+               "Some features are not supported.",
+               0);
+        set_sensitive("radioMergedDisplay", false);
+        return;
+    }
+    if (board != BoardClass::MergedCapable)
+        set_sensitive("radioMergedDisplay", false);
+
+    if (bInMergedMode) {
+        bDriverModed = 0;
+        set_sensitive("buttonIdentify", false);
+    } else if (isDriverModed(&mode_line, pDisp)) {
+        bDriverModed = 1;
+        if (isHalLoaded(&mode_line, pDisp)) {
+            bHalLoaded = 1;
+        } else {
+            bHalLoaded = 0;
+            warn_hal_missing();
+        }
+        if (!isMergedAvailable(&mode_line, pDisp)) {
+            if (bHalLoaded)
+                warn_driver_incompatible();
+            set_sensitive("radioMergedDisplay", false);
+        }
+    } else {
+        bDriverModed = 0;
+        warn_driver_incompatible();
+    }
+    if (!bHalLoaded && !isHalModulePresent())
+        set_sensitive("radioMergedDisplay", false);
+}
+
+void forget_main_window(GtkWidget* window, gpointer) noexcept
+{
+    if (wdgWinCentral == window)
+        wdgWinCentral = nullptr;
+}
+
+void open_resolutions(int screen)
+{
+    CurrentScreen = screen;
+    wdgWinResolutions = create_winResolutions();
+    if (!wdgWinResolutions)
+        return;
+    set_window_back(wdgWinResolutions, lookup_widget(wdgWinResolutions, "fixed6"));
+    // The second display's dialog is left to the window manager to place.
+    if (screen == 0)
+        centerWindowOver(wdgWinCentral, wdgWinResolutions);
+    gtk_widget_show(wdgWinResolutions);
+}
+
+bool refuse_adjust_in_merged_mode()
+{
+    if (!bInMergedMode)
+        return false;
+    MsgBox(kTitle, "This feature is not available while in Merged Display Mode.", 0);
+    return true;
+}
+
+void open_adjust(int screen)
+{
+    CurrentScreen = screen;
+    wdgWinAdjust = create_winAdjust();
+    if (!wdgWinAdjust)
+        return;
+    set_window_back(wdgWinAdjust, lookup_widget(wdgWinAdjust, "fixed1"));
+    if (screen == 0)
+        centerWindowOver(wdgWinCentral, wdgWinAdjust);
+    gtk_widget_show(wdgWinAdjust);
+}
+
+}  // namespace
+
+BoardClass board_class(uint32_t deviceId, uint32_t revision)
+{
+    switch (deviceId) {
+    case 0x2527: return BoardClass::MergedCapable;
+    case 0x0525: return (revision & 0x80u) ? BoardClass::MergedCapable : BoardClass::PairView;
+    case 0x1000:
+    case 0x1001:
+    case 0x0520:
+    case 0x0521: return BoardClass::SingleOnly;
+    default: return BoardClass::Unknown;
+    }
+}
+
+int refresh_rate_hz(int dotClockKHz, int htotal, int vtotal)
+{
+    const long long pixels = static_cast<long long>(htotal) * vtotal;
+    if (pixels <= 0 || dotClockKHz <= 0)
+        return 0;
+    const double hz = static_cast<double>(static_cast<long long>(dotClockKHz) * 1000) / static_cast<double>(pixels);
+    return static_cast<int>(hz * 100 + 50) / 100;
+}
+
+int configured_relation()
+{
+    int first = -1, relation = 0, second = -1;
+    confGetServerLayout(pXF86Config, &first, &relation, &second);
+    if (!is_relation(relation))
+        return 0;
+    if (first == 0 && second == 1)
+        return relation;
+    if (first == 1 && second == 0)
+        return opposite(relation);
+    return 0;
+}
+
+bool read_mode_line(Display* display, int screen, int* dotClock, XF86VidModeModeLine* line)
+{
+    XErrorTrap trap(display);
+    int clock = 0;
+    XF86VidModeModeLine read = {};
+    const bool sent = XF86VidModeGetModeLine(display, screen, &clock, &read);
+    if (trap.failed() || !sent)
+        return false;
+    if (read.c_private)
+        XFree(read.c_private);
+    read.c_private = nullptr;
+    read.privsize = 0;
+    *dotClock = clock;
+    *line = read;
+    return true;
+}
+
+}  // namespace cvx::central
+
+using namespace cvx::central;
+
+GtkWidget* create_winCentral()
+{
+    install_css();
+    GtkWidget* window = cvx_ui_build(
+        "win_central.ui", "winCentral",
+        {
+            {"on_winCentral_delete_event", G_CALLBACK(on_winCentral_delete_event)},
+            {"on_winCentral_show", G_CALLBACK(on_winCentral_show)},
+            {"on_buttonInvert_clicked", G_CALLBACK(on_buttonInvert_clicked)},
+            {"on_buttonResolution1_clicked", G_CALLBACK(on_buttonResolution1_clicked)},
+            {"on_buttonResolution2_clicked", G_CALLBACK(on_buttonResolution2_clicked)},
+            {"on_buttonAdjust1_clicked", G_CALLBACK(on_buttonAdjust1_clicked)},
+            {"on_buttonAdjust2_clicked", G_CALLBACK(on_buttonAdjust2_clicked)},
+            {"on_buttonIdentify_clicked", G_CALLBACK(on_buttonIdentify_clicked)},
+            {"on_buttonCentralOk_clicked", G_CALLBACK(on_buttonCentralOk_clicked)},
+            {"on_buttonCentralCancel_clicked", G_CALLBACK(on_buttonCentralCancel_clicked)},
+            {"on_buttonCentralPreview_clicked", G_CALLBACK(on_buttonCentralPreview_clicked)},
+            {"on_buttonInfo_clicked", G_CALLBACK(on_buttonInfo_clicked)},
+            {"on_radioOff_toggled", G_CALLBACK(on_radioOff_toggled)},
+            {"on_radioClone_toggled", G_CALLBACK(on_radioClone_toggled)},
+            {"on_radioMultiDisplay_toggled", G_CALLBACK(on_radioMultiDisplay_toggled)},
+            {"on_checkXinerama_toggled", G_CALLBACK(on_checkXinerama_toggled)},
+            {"on_checkHwCursor_toggled", G_CALLBACK(on_checkHwCursor_toggled)},
+            {"on_radioMergedDisplay_toggled", G_CALLBACK(on_radioMergedDisplay_toggled)},
+        });
+    cvx_ui_set_pixmap(window, "pixInvert", "invert.xpm");
+    cvx_ui_set_pixmap(window, "pixMonitor1", "monitor1small.xpm");
+    cvx_ui_set_pixmap(window, "pixMonitor2", "monitor2small.xpm");
+    cvx_ui_set_pixmap(window, "pixPVMultiDisplay", "PVClone.xpm");
+    cvx_ui_set_pixmap(window, "pixmap1", "PVMultiDisplay.xpm");
+    cvx_ui_set_pixmap(window, "pixmap2", "PVMergedDisplay.xpm");
+    // The identify timer and late dialogs may outlive the window; they must
+    // not reach it through a stale pointer.
+    g_signal_connect(window, "destroy", G_CALLBACK(forget_main_window), nullptr);
+    return window;
+}
+
+void drawLayout(int first, int relation, int second)
+{
+    guarded("drawLayout", [&] {
+        GtkWidget* display1 = widget("buttonResolution1");
+        GtkWidget* display2 = widget("buttonResolution2");
+        GtkWidget* adjust1 = widget("buttonAdjust1");
+        GtkWidget* adjust2 = widget("buttonAdjust2");
+        if (!((first == 0 && second == 1) || (first == 1 && second == 0))) {
+            MsgBox("Corvex Twinscape - Invalid screen index", "drawLayout() received an invalid screen index.", 1);
+            return;
+        }
+        if (!is_relation(relation)) {
+            MsgBox("Corvex Twinscape - Invalid CONF_ADJ (where)", "drawLayout() received an invalid screen adjacency.",
+                   1);
+            return;
+        }
+        if (!display1 || !display2 || !adjust1 || !adjust2)
+            return;
+
+        struct Point { int x, y; };
+        constexpr Point kLeft{24, 96}, kRight{216, 96}, kUpper{120, 16}, kLower{120, 200};
+        Point pos1{}, pos2{};
+        switch (first == 0 ? relation : opposite(relation)) {
+        case CONF_ADJ_RIGHTOF: pos1 = kRight; pos2 = kLeft; break;
+        case CONF_ADJ_LEFTOF: pos1 = kLeft; pos2 = kRight; break;
+        case CONF_ADJ_ABOVE: pos1 = kUpper; pos2 = kLower; break;
+        default: pos1 = kLower; pos2 = kUpper; break;
+        }
+
+        // The Adjust button starts where its picture ends. Before the first
+        // size allocation the picture's allocation is still 1 pixel high, so
+        // its requested height is the one that counts.
+        auto picture_height = [](GtkWidget* button) {
+            int w = -1, h = -1;
+            gtk_widget_get_size_request(button, &w, &h);
+            return h > 0 ? h : gtk_widget_get_allocated_height(button);
+        };
+        GtkFixed* fixed = GTK_FIXED(gtk_widget_get_parent(display1));
+        gtk_fixed_move(fixed, display1, pos1.x, pos1.y);
+        gtk_fixed_move(fixed, adjust1, pos1.x, pos1.y + picture_height(display1));
+        gtk_fixed_move(fixed, display2, pos2.x, pos2.y);
+        gtk_fixed_move(fixed, adjust2, pos2.x, pos2.y + picture_height(display2));
+    });
+}
+
+void on_winCentral_show(GtkWidget* window, gpointer) noexcept
+{
+    guarded("on_winCentral_show", [&] {
+        int screens = 1;
+        wdgWinCentral = window;
+        setWindowIcon(window);
+
+        const BoardClass board = board_class(device_info[1], device_info[2] & 0xffu);
+        if (board == BoardClass::MergedCapable || board == BoardClass::PairView) {
+            // The relation is taken from the file before a dual mode is
+            // selected; otherwise opening and saving would turn the layout
+            // round to "Display 1 LeftOf Display 2".
+            if (confPairViewIsActive(pXF86Config)) {
+                where = configured_relation();
+                set_active("radioMultiDisplay", true);
+            } else if (confCloneIsActive(pXF86Config)) {
+                set_active("radioClone", true);
+                set_sensitive("buttonInvert", false);
+            } else if (confMergedFBIsActive(pXF86Config)) {
+                where = configured_relation();
+                set_active("radioMergedDisplay", true);
+            } else {
+                set_sensitive("buttonResolution2", false);
+                set_sensitive("buttonAdjust2", false);
+                set_sensitive("buttonInvert", false);
+                confMakeSections(pXF86Config);
+            }
+            screens = xinerama_screen_count();
+        } else {
+            for (const char* name : {"radioOff", "radioMultiDisplay", "radioClone", "buttonResolution2",
+                                     "buttonAdjust2", "buttonInvert", "checkXinerama"})
+                set_sensitive(name, false);
+        }
+
+        set_active("checkXinerama", confXineramaIsActive(pXF86Config));
+        set_active("checkHwCursor", confHWCursorIsActive(pXF86Config));
+        if (confXineramaIsActive(pXF86Config))
+            confUnloadModule(pXF86Config, "dri");
+
+        fill_mode_summary(screens);
+        check_board_and_driver();
+    });
+}
+
+gboolean on_winCentral_delete_event(GtkWidget*, GdkEvent*, gpointer) noexcept
+{
+    gtk_main_quit();
+    return FALSE;
+}
+
+void on_radioOff_toggled(GtkToggleButton* button, gpointer) noexcept
+{
+    guarded("on_radioOff_toggled", [&] {
+        if (!gtk_toggle_button_get_active(button))
+            return;
+        where = 0;
+        confSetLayout(pXF86Config, 0);
+        drawLayout(0, CONF_ADJ_LEFTOF, 1);
+    });
+}
+
+void on_radioMultiDisplay_toggled(GtkToggleButton* button, gpointer) noexcept
+{
+    guarded("on_radioMultiDisplay_toggled", [&] {
+        if (gtk_toggle_button_get_active(button)) {
+            set_sensitive("buttonResolution2", true);
+            set_sensitive("buttonInvert", true);
+            set_sensitive("buttonAdjust2", true);
+            if (where == 0)
+                where = CONF_ADJ_LEFTOF;
+            confEnablePairView(pXF86Config, where);
+            draw_configured_layout();
+            set_active("checkXinerama", true);
+        } else {
+            confDisablePairView(pXF86Config);
+            set_active("checkXinerama", false);
+            set_sensitive("buttonResolution2", false);
+            set_sensitive("buttonInvert", false);
+            set_sensitive("buttonAdjust2", false);
+        }
+    });
+}
+
+void on_radioClone_toggled(GtkToggleButton* button, gpointer) noexcept
+{
+    guarded("on_radioClone_toggled", [&] {
+        if (gtk_toggle_button_get_active(button)) {
+            set_sensitive("buttonResolution2", true);
+            set_sensitive("buttonAdjust2", true);
+            confEnableClone(pXF86Config);
+            drawLayout(0, CONF_ADJ_LEFTOF, 1);
+            set_active("checkXinerama", true);
+            set_sensitive("checkXinerama", false);
+        } else {
+            confDisableClone(pXF86Config);
+            set_sensitive("checkXinerama", true);
+            set_active("checkXinerama", false);
+            set_sensitive("buttonResolution2", false);
+            set_sensitive("buttonInvert", false);
+            set_sensitive("buttonAdjust2", false);
+        }
+    });
+}
+
+void on_radioMergedDisplay_toggled(GtkToggleButton* button, gpointer) noexcept
+{
+    guarded("on_radioMergedDisplay_toggled", [&] {
+        if (gtk_toggle_button_get_active(button)) {
+            set_sensitive("buttonResolution2", true);
+            set_sensitive("buttonInvert", true);
+            set_sensitive("buttonAdjust2", true);
+            if (where == 0)
+                where = CONF_ADJ_LEFTOF;
+            confEnableMergedFB(pXF86Config, where);
+            draw_configured_layout();
+            set_active("checkXinerama", false);
+            set_sensitive("checkXinerama", false);
+            set_active("checkHwCursor", false);
+            set_sensitive("checkHwCursor", false);
+        } else {
+            set_sensitive("checkHwCursor", true);
+            set_sensitive("checkXinerama", true);
+            confDisableMergedFB(pXF86Config);
+            set_sensitive("buttonResolution2", false);
+            set_sensitive("buttonInvert", false);
+            set_sensitive("buttonAdjust2", false);
+        }
+    });
+}
+
+void on_checkXinerama_toggled(GtkToggleButton* button, gpointer) noexcept
+{
+    guarded("on_checkXinerama_toggled", [&] {
+        const bool active = gtk_toggle_button_get_active(button);
+        const bool configured = confXineramaIsActive(pXF86Config);
+        if (active && !configured) {
+            set_active("radioMergedDisplay", false);
+            confEnableXinerama(pXF86Config);
+        } else if (!active && configured) {
+            confDisableXinerama(pXF86Config);
+        }
+    });
+}
+
+void on_checkHwCursor_toggled(GtkToggleButton* button, gpointer) noexcept
+{
+    guarded("on_checkHwCursor_toggled", [&] {
+        const bool active = gtk_toggle_button_get_active(button);
+        const bool configured = confHWCursorIsActive(pXF86Config);
+        if (active && !configured)
+            confEnableHWCursor(pXF86Config);
+        else if (!active && configured)
+            confDisableHWCursor(pXF86Config);
+    });
+}
+
+void on_buttonInvert_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonInvert_clicked", [&] {
+        // A quarter turn clockwise of display 1 round display 2.
+        switch (where) {
+        case CONF_ADJ_RIGHTOF: where = CONF_ADJ_BELOW; break;
+        case CONF_ADJ_BELOW: where = CONF_ADJ_LEFTOF; break;
+        case CONF_ADJ_LEFTOF: where = CONF_ADJ_ABOVE; break;
+        case CONF_ADJ_ABOVE: where = CONF_ADJ_RIGHTOF; break;
+        default: break;
+        }
+        confSetLayout(pXF86Config, where);
+        int first = 0, relation = where, second = 1;
+        confGetServerLayout(pXF86Config, &first, &relation, &second);
+        drawLayout(first, relation, second);
+    });
+}
+
+void on_buttonResolution1_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonResolution1_clicked", [] { open_resolutions(0); });
+}
+
+void on_buttonResolution2_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonResolution2_clicked", [] { open_resolutions(1); });
+}
+
+void on_buttonAdjust1_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonAdjust1_clicked", [] {
+        if (!refuse_adjust_in_merged_mode())
+            open_adjust(0);
+    });
+}
+
+void on_buttonAdjust2_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonAdjust2_clicked", [] {
+        if (refuse_adjust_in_merged_mode())
+            return;
+        if (wasSingleHeadAtStartup) {
+            MsgBox(kTitle,
+                   "The secondary display of your PairView hardware isn't currently active.\n\n"
+                   "To change settings for this secondary display, you need to first restart your operating system.",
+                   0);
+            return;
+        }
+        open_adjust(1);
+    });
+}
+
+void on_buttonIdentify_clicked(GtkButton* button, gpointer) noexcept
+{
+    guarded("on_buttonIdentify_clicked", [&] {
+        const int count = cvx::identify::open_windows(wdgWinCentral);
+        // Disabled until the timer has closed this set, so there is never a
+        // second one.
+        gtk_widget_set_sensitive(GTK_WIDGET(button), FALSE);
+        g_timeout_add(CVX_IDENTIFY_MS, timeout_callback_destroy, GINT_TO_POINTER(count));
+    });
+}
+
+gboolean timeout_callback_destroy(gpointer data) noexcept
+{
+    guarded("timeout_callback_destroy", [&] {
+        set_sensitive("buttonIdentify", true);
+        cvx::identify::close_windows(GPOINTER_TO_INT(data));
+    });
+    return FALSE;
+}
+
+void on_buttonCentralOk_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonCentralOk_clicked", [] {
+        std::string message;
+        if (!confSaveConfiguration(sConfigFile, sConfigBackup, pXF86Config, message) && message.empty())
+            message = "ERROR: The configuration file couldn't be written to. Settings haven't been changed.";
+        // Shown before the main window goes, so that it is centred over it.
+        MsgBox(kTitle, message.c_str(), 1);
+        xf86freeConfig(pXF86Config);
+        pXF86Config = nullptr;
+        if (wdgWinCentral)
+            gtk_widget_destroy(wdgWinCentral);
+    });
+}
+
+void on_buttonCentralCancel_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonCentralCancel_clicked", [] {
+        if (wdgWinCentral)
+            gtk_widget_destroy(wdgWinCentral);
+        gtk_main_quit();
+    });
+}
+
+void on_buttonCentralPreview_clicked(GtkButton* button, gpointer) noexcept
+{
+    guarded("on_buttonCentralPreview_clicked", [&] {
+        if (!wdgWinPreview) {
+            wdgWinPreview = create_winPreview();
+            if (!wdgWinPreview)
+                return;
+            set_window_back(wdgWinPreview, lookup_widget(wdgWinPreview, "fixed9"));
+            gtk_widget_show(wdgWinPreview);
+            gtk_button_set_label(button, "Refresh Preview");
+        } else {
+            fillConfigPreview(lookup_widget(wdgWinPreview, "txtConfig"), lookup_widget(wdgWinPreview, "scrollConfig"));
+        }
+    });
+}
+
+void on_buttonInfo_clicked(GtkButton*, gpointer) noexcept
+{
+    guarded("on_buttonInfo_clicked", [] {
+        wdgWinInfo = create_winInfo();
+        if (!wdgWinInfo)
+            return;
+        set_window_back(wdgWinInfo, lookup_widget(wdgWinInfo, "fixed10"));
+        centerWindowOver(wdgWinCentral, wdgWinInfo);
+        gtk_widget_show(wdgWinInfo);
+    });
+}

@@ -1,0 +1,63 @@
+// The main window's handlers and the pieces of its behaviour that tests and
+// other windows reach directly. The constructors and drawLayout are declared
+// in windows.h.
+#pragma once
+
+#include <cstdint>
+
+#include <gtk/gtk.h>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/xf86vmode.h>
+
+void on_winCentral_show(GtkWidget* widget, gpointer user_data) noexcept;
+gboolean on_winCentral_delete_event(GtkWidget* widget, GdkEvent* event, gpointer user_data) noexcept;
+void on_buttonInvert_clicked(GtkButton* button, gpointer user_data) noexcept;
+void on_buttonResolution1_clicked(GtkButton* button, gpointer user_data) noexcept;
+void on_buttonResolution2_clicked(GtkButton* button, gpointer user_data) noexcept;
+void on_buttonAdjust1_clicked(GtkButton* button, gpointer user_data) noexcept;
+void on_buttonAdjust2_clicked(GtkButton* button, gpointer user_data) noexcept;
+void on_buttonIdentify_clicked(GtkButton* button, gpointer user_data) noexcept;
+void on_buttonCentralOk_clicked(GtkButton* button, gpointer user_data) noexcept;
+void on_buttonCentralCancel_clicked(GtkButton* button, gpointer user_data) noexcept;
+void on_buttonCentralPreview_clicked(GtkButton* button, gpointer user_data) noexcept;
+void on_buttonInfo_clicked(GtkButton* button, gpointer user_data) noexcept;
+void on_radioOff_toggled(GtkToggleButton* button, gpointer user_data) noexcept;
+void on_radioClone_toggled(GtkToggleButton* button, gpointer user_data) noexcept;
+void on_radioMultiDisplay_toggled(GtkToggleButton* button, gpointer user_data) noexcept;
+void on_radioMergedDisplay_toggled(GtkToggleButton* button, gpointer user_data) noexcept;
+void on_checkXinerama_toggled(GtkToggleButton* button, gpointer user_data) noexcept;
+void on_checkHwCursor_toggled(GtkToggleButton* button, gpointer user_data) noexcept;
+
+// Closes the identify windows in slots 0 .. count-1 (count in `data`) and
+// gives "Identify Displays" back; false, so the one-shot timer ends.
+gboolean timeout_callback_destroy(gpointer data) noexcept;
+
+// How long the identify windows stay up.
+constexpr guint CVX_IDENTIFY_MS = 3000;
+
+namespace cvx::central {
+
+// What the main window offers for the board found on the bus.
+enum class BoardClass {
+    MergedCapable,   // PairView with a merged framebuffer
+    PairView,        // PairView without a merged framebuffer
+    SingleOnly,      // supported, single display only
+    Unknown,         // not compatible
+};
+BoardClass board_class(uint32_t deviceId, uint32_t revision);
+
+// The refresh rate shown in the mode summary: nearest whole Hz, halves up;
+// 0 when the timings are empty.
+int refresh_rate_hz(int dotClockKHz, int htotal, int vtotal);
+
+// The relation of Display 1 to Display 2 that the configuration's layout
+// describes, whichever of the two screens carries it; 0 when it names no
+// relation between the two.
+int configured_relation();
+
+// Reads the running mode line of an X screen (the dot clock separately, in
+// kHz); false when the server refuses the request.
+bool read_mode_line(Display* display, int screen, int* dotClock, XF86VidModeModeLine* line);
+
+}  // namespace cvx::central
