@@ -189,7 +189,7 @@ bool parse_into(BoardDescription& board, const std::string& text, const std::str
             continue;
         }
         if (kw != "id" && kw != "revision" && kw != "class" && kw != "reg" && kw != "rom" &&
-            kw != "rom-size" && kw != "rom-file")
+            kw != "rom-size" && kw != "rom-file" && kw != "rom-gate")
             return fail("unknown statement \"" + kw + "\"");
         if (!current)
             return fail("\"" + kw + "\" before the first slot");
@@ -225,6 +225,11 @@ bool parse_into(BoardDescription& board, const std::string& text, const std::str
             }
             if (!put_rom_bytes(current->rom, a, bytes))
                 return fail("ROM image larger than 16 MB");
+        } else if (kw == "rom-gate") {
+            if (n != 3 || !number(tok[1], 0xFC, a) || (a & 3) != 0 || !number(tok[2], 0xFFFFFFFF, b))
+                return fail("expected: rom-gate OFFSET(multiple of 4, 0-0xFC) MASK");
+            current->rom_gate_reg = static_cast<unsigned>(a);
+            current->rom_gate_mask = static_cast<uint32_t>(b);
         } else if (kw == "rom-size") {
             if (n != 2 || !number(tok[1], kMaxRom, a))
                 return fail("expected: rom-size SIZE(at most 16 MB)");
@@ -375,6 +380,8 @@ MemoryWindow EmulatedBoard::read_memory(uint64_t physical, size_t length)
     for (const PciFunction& f : m_board.functions) {
         uint32_t rombar = f.config[0x30 / 4];
         if (!(f.config[0x04 / 4] & 0x2) || !(rombar & 1) || f.rom.empty())
+            continue;
+        if ((f.config[f.rom_gate_reg / 4] & f.rom_gate_mask) != f.rom_gate_mask)
             continue;
         uint64_t base = rombar & 0xFFFFF800u;
         uint64_t begin = std::max(base, physical);

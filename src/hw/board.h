@@ -10,6 +10,7 @@
 //   rom OFFSET BYTE...           ROM bytes: hex pairs ("55 AA") or "text"
 //   rom-size SIZE                cut or pad (0xFF) the ROM image to SIZE
 //   rom-file PATH                a binary ROM image, relative to the file
+//   rom-gate OFFSET MASK         the ROM also needs these bits set in that register
 //   include PATH                 another board file's statements, relative to this one
 //   fail io-privilege            port I/O privilege is refused (not root)
 //   fail mem-open                the memory device cannot be opened
@@ -33,6 +34,8 @@ struct PciFunction {
     unsigned bus = 0, device = 0, function = 0;
     std::array<uint32_t, 64> config{};   // the 256-byte configuration space
     std::vector<uint8_t> rom;
+    unsigned rom_gate_reg = 0;
+    uint32_t rom_gate_mask = 0;   // 0: no board-specific gate
 };
 
 struct BoardDescription {

@@ -79,6 +79,7 @@ slot 2 31 5   # trailing comment
   reg 0x40 4096
   rom 0x0000 55 aa "AB#" 01
   rom 0x0010 FF
+  rom-gate 0x40 0x40000000
 slot 0 0
 )", "");
     ASSERT_TRUE(r.ok) << r.error;
@@ -94,6 +95,8 @@ slot 0 0
     expect_rom.resize(0x10, 0xFF);          // the gap reads as erased ROM
     expect_rom.push_back(0xFF);
     EXPECT_EQ(f.rom, expect_rom);
+    EXPECT_EQ(f.rom_gate_reg, 0x40u);
+    EXPECT_EQ(f.rom_gate_mask, 0x40000000u);
     EXPECT_EQ(r.board.functions[1].function, 0u);
     EXPECT_FALSE(r.board.deny_io);
 }
@@ -120,6 +123,7 @@ TEST_F(BoardFileTest, MistakesAreReportedWithTheirLine)
         {"slot 0 0\nrom 0 \"open\n", "2: unterminated text"},
         {"slot 0 0\nrom 0x1000000 00\n", "2: ROM image larger than 16 MB"},
         {"slot 0 0\nrom-size 0x1000001\n", "2: expected: rom-size"},
+        {"slot 0 0\nrom-gate 0x42 1\n", "2: expected: rom-gate"},
         {"slot 0 0\nrom-file /nonexistent/x.rom\n", "2: cannot read ROM image /nonexistent/x.rom"},
         {"fail everything\n", "1: unknown failure"},
         {"\n\ninclude /nonexistent/x.board\n", "3: cannot read /nonexistent/x.board"},
@@ -211,6 +215,8 @@ TEST_F(BoardFileTest, RomAnswersOnlyWhileDecoded)
   id 0x102B 0x0525
   reg 0x04 0x0
   reg 0x30 0xD8000001
+  reg 0x40 0x40000000
+  rom-gate 0x40 0x40000000
   rom 0 55 AA 07
 )");
     auto window_start = [&] {
@@ -218,15 +224,24 @@ TEST_F(BoardFileTest, RomAnswersOnlyWhileDecoded)
         EXPECT_EQ(w.status, MemoryStatus::ok);
         return w.bytes;
     };
+    auto set = [&](uint32_t reg, uint32_t value) {
+        b.out32(kPciConfigAddress, 0x80002000 | reg);
+        b.out32(kPciConfigData, value);
+    };
     const std::vector<uint8_t> nothing(8, 0xFF);
+    const std::vector<uint8_t> rom = {0xFF, 0xFF, 0x55, 0xAA, 0x07, 0xFF, 0xFF, 0xFF};
     EXPECT_EQ(window_start(), nothing);   // memory decoding off
     ASSERT_TRUE(b.acquire_io());
-    b.out32(kPciConfigAddress, 0x80002004);
-    b.out32(kPciConfigData, 0x2);
-    EXPECT_EQ(window_start(), (std::vector<uint8_t>{0xFF, 0xFF, 0x55, 0xAA, 0x07, 0xFF, 0xFF, 0xFF}));
-    b.out32(kPciConfigAddress, 0x80002030);
-    b.out32(kPciConfigData, 0xD8000000);   // ROM enable bit clear
+    set(0x04, 0x2);
+    EXPECT_EQ(window_start(), rom);
+    set(0x40, 0);                          // the board's own gate closed
     EXPECT_EQ(window_start(), nothing);
+    set(0x40, 0x40000000);
+    set(0x30, 0xD8000000);                 // ROM enable bit clear
+    EXPECT_EQ(window_start(), nothing);
+    set(0x30, 0xE0000001);                 // elsewhere now
+    EXPECT_EQ(window_start(), nothing);
+    EXPECT_EQ(b.read_memory(0xE0000000, 2).bytes, (std::vector<uint8_t>{0x55, 0xAA}));
 }
 
 TEST_F(BoardFileTest, EnvironmentChoosesTheBoardAndABrokenFileIsAnEmptyBus)

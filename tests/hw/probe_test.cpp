@@ -1,6 +1,7 @@
 // The probe's scan, register handling and messages over emulated boards.
 #include "hw/probe.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "hw/board.h"
@@ -221,7 +222,29 @@ INSTANTIATE_TEST_SUITE_P(Boards, ShippedBoardTest,
                                            RomCase{"corvex-2527.board", 0, nullptr},
                                            RomCase{"corvex-0520.board", 0, nullptr},
                                            RomCase{"corvex-unknown-id.board", 0, nullptr},
-                                           RomCase{"two-boards.board", 0x42007, "4.2 - 7"}));
+                                           RomCase{"two-boards.board", 0x42007, "4.2 - 7"}),
+                         [](const ::testing::TestParamInfo<RomCase>& info) {
+                             std::string name = info.param.file;
+                             name = name.substr(0, name.find('.'));
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch)))
+                                     ch = '_';
+                             return name;
+                         });
+
+TEST_F(ProbeTest, MemoryDecodingIsSwitchedOnForTheReadAndStaysOn)
+{
+    EmulatedBoard& b = install_board(R"(slot 0 3
+  id 0x102B 0x0525
+  reg 0x04 0x02B00004
+  reg 0x10 0xC4FFF008
+  rom 0 55 AA 40 00 00 52
+  rom 0x18 00 00
+)");
+    EXPECT_EQ(getBiosVersion(), 0x52000u);
+    EXPECT_EQ(b.last_memory_address(), 0xC4000000u);
+    EXPECT_EQ(b.config(0, 3, 0x04), 0x02B00006u);
+}
 
 TEST_F(ProbeTest, RomIsReadAtTheTopByteOfTheFirstBaseAddress)
 {
