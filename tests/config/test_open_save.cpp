@@ -1,0 +1,308 @@
+// Opening (messages, completion of minimal files), the adjustments after the
+// board probe, writing, and the save sequence under injected faults.
+#include <csignal>
+#include <filesystem>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "config/config.h"
+#include "config/save.h"
+#include "config_test_util.h"
+
+using namespace cvx::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kSaved =
+    "Changes have been saved to your configuration file. The previous file has been backed up.\n\n"
+    "For changes to take effect, you must restart your X server.";
+const char* const kWriteError =
+    "ERROR: The configuration file couldn't be written to. Settings haven't been changed.";
+
+XF86ConfigHolder open_quietly(const std::string& path, std::string* out = nullptr, std::string* err = nullptr)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    XF86ConfigHolder tree(getConfigPtr(path.c_str()));
+    std::string o = testing::internal::GetCapturedStdout();
+    std::string e = testing::internal::GetCapturedStderr();
+    if (out)
+        *out = o;
+    if (err)
+        *err = e;
+    return tree;
+}
+
+// Files other than the two the test names: leftovers of the save.
+std::vector<std::string> strays(const std::string& dir, std::initializer_list<std::string> known)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        std::string name = entry.path().filename();
+        if (std::find(known.begin(), known.end(), name) == known.end())
+            found.push_back(name);
+    }
+    return found;
+}
+
+class SaveSequence : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        config = dir.file("XF86Config");
+        backup = dir.file("XF86Config_CVX-BACKUP");
+        write_text(config, kSingleConf);
+        oldText = kSingleConf;
+        tree = open_quietly(config);
+        ASSERT_TRUE(tree);
+        confEnablePairView(tree.get(), CONF_ADJ_LEFTOF);
+        newText = text_of(tree.get());
+        ASSERT_NE(newText, oldText);
+    }
+    // Runs the save in a child stopped by `prepare` (limits, hooks); returns
+    // the child's wait status.
+    int save_in_child(void (*prepare)())
+    {
+        pid_t pid = fork();
+        if (pid == 0) {
+            prepare();
+            std::string message;
+            bool ok = confSaveConfiguration(config.c_str(), backup.c_str(), tree.get(), message);
+            _exit(ok ? 0 : (message == kWriteError ? 3 : 4));
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return status;
+    }
+    MessageRecorder messages;
+    TempDir dir;
+    std::string config, backup, oldText, newText;
+    XF86ConfigHolder tree;
+};
+
+int g_kill_at = 0;
+void kill_at_step(int step)
+{
+    if (step == g_kill_at)
+        raise(SIGKILL);
+}
+
+}  // namespace
+
+TEST(Open, PathsThatCannotBeOpened)
+{
+    EXPECT_EQ(getConfigPtr(nullptr), nullptr);
+    std::string out;
+    EXPECT_FALSE(open_quietly("relative/XF86Config", &out));
+    EXPECT_EQ(out, "Corvex Twinscape: Couldn't open configuration file.\n");
+    TempDir dir;
+    EXPECT_FALSE(open_quietly(dir.file("missing.conf"), &out));
+    EXPECT_EQ(out, "Corvex Twinscape: Couldn't open configuration file.\n");
+}
+
+TEST(Open, MessagesAndTheLayoutIdentifier)
+{
+    TempDir dir;
+    write_text(dir.file("ok.conf"), kForeignConf);
+    std::string out, err;
+    auto tree = open_quietly(dir.file("ok.conf"), &out, &err);
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(out, "Corvex Twinscape: Configuration file (" + dir.file("ok.conf") + ") opened.\n");
+    EXPECT_NE(err.find("Corvex Twinscape: Configuration file parsed.\n"), std::string::npos) << err;
+    EXPECT_EQ(xf86layouts(tree.get())[0]->identifier, "Corvex Twinscape configured.");
+    EXPECT_NE(text_of(tree.get()).find("\"Corvex Twinscape configured.\""), std::string::npos);
+
+    EXPECT_FALSE(open_quietly(corpus_file("rejected/07-cvx-dualhead-screen-typo.conf"), &out, &err));
+    EXPECT_NE(out.find("opened."), std::string::npos);
+    EXPECT_NE(err.find("Corvex Twinscape: Couldn't parse the configuration file.\n"), std::string::npos) << err;
+    // The library's open file was closed: the next open works.
+    EXPECT_TRUE(open_quietly(dir.file("ok.conf")));
+}
+
+TEST(Open, MinimalFilesAreCompletedAndCanBeConfigured)
+{
+    TempDir dir;
+    write_text(dir.file("empty.conf"), "");
+    const std::string files[] = {
+        dir.file("empty.conf"),
+        corpus_file("40-xorgd-intel-device-noeol.conf"),
+        corpus_file("35-xorgd-evdev-inputclass.conf"),
+        corpus_file("41-xorgd-extensions-only.conf"),
+        corpus_file("34-xorg-fbdev-mtev-inputclass.conf"),
+    };
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        auto tree = open_quietly(file);
+        ASSERT_TRUE(tree);
+        ASSERT_FALSE(xf86layouts(tree.get()).empty());
+        EXPECT_EQ(xf86layouts(tree.get())[0]->identifier, "Corvex Twinscape configured.");
+        ASSERT_GE(line_count(tree.get()), 1u);
+        EXPECT_FALSE(xf86devices(tree.get()).empty());
+        EXPECT_FALSE(xf86monitors(tree.get()).empty());
+        EXPECT_EQ(confPairViewIsActive(tree.get()), 0);
+        EXPECT_EQ(confCloneIsActive(tree.get()), 0);
+        confMakeSections(tree.get());
+        ASSERT_NE(FindScreen(tree.get(), 0), nullptr);
+        confEnablePairView(tree.get(), CONF_ADJ_LEFTOF);
+        EXPECT_EQ(confPairViewIsActive(tree.get()), 1);
+        auto again = reparse(tree.get());
+        ASSERT_TRUE(again);
+        EXPECT_EQ(confPairViewIsActive(again.get()), 1);
+    }
+}
+
+TEST(Open, BusIdOnlyForExactDriverAndStartupFlag)
+{
+    auto tree = parse(R"(Section "Device"
+    Identifier "a"
+    Driver "CVX"
+    BusID "PCI:9:9:9"
+EndSection
+Section "Device"
+    Identifier "b"
+    Driver "cvx "
+EndSection
+Section "Device"
+    Identifier "c"
+    Driver "cvx"
+    BusID "PCI:0:0:0"
+EndSection
+Section "Device"
+    Identifier "d"
+    Driver "cvx"
+EndSection
+)");
+    ASSERT_TRUE(tree);
+    confSetBoardBusID(tree.get(), 1, 5);
+    auto devices = xf86devices(tree.get());
+    EXPECT_EQ(devices[0]->busid, "PCI:9:9:9");
+    EXPECT_FALSE(devices[1]->busid);
+    EXPECT_EQ(devices[2]->busid, "PCI:1:5:0");
+    EXPECT_EQ(devices[3]->busid, "PCI:1:5:0");
+
+    auto single = parse(kSingleConf);
+    auto pair = parse(kPairViewConf);
+    ASSERT_TRUE(single && pair);
+    EXPECT_EQ(confSetSingleHeadAtStartup(single.get()), 1);
+    EXPECT_EQ(wasSingleHeadAtStartup, 1);
+    EXPECT_EQ(confSetSingleHeadAtStartup(pair.get()), 0);
+    confDisablePairView(pair.get());
+    confEnableClone(pair.get());
+    EXPECT_EQ(confSetSingleHeadAtStartup(pair.get()), 0);
+    EXPECT_EQ(wasSingleHeadAtStartup, 0);
+}
+
+TEST(Write, PathsThatCannotBeWritten)
+{
+    TempDir dir;
+    auto tree = parse(kSingleConf);
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(confWriteConfigFile(dir.file("no/such/dir/XF86Config").c_str(), tree.get()), 0);
+    EXPECT_EQ(confWriteConfigFile("/dev/full", tree.get()), 0);
+    EXPECT_EQ(confWriteConfigFile(nullptr, tree.get()), 0);
+    ASSERT_EQ(confWriteConfigFile(dir.file("fine.conf").c_str(), tree.get()), 1);
+    EXPECT_EQ(read_text(dir.file("fine.conf")), text_of(tree.get()));
+}
+
+TEST_F(SaveSequence, SuccessKeepsModeOwnerAndReplacesAnOldBackup)
+{
+    ASSERT_EQ(chmod(config.c_str(), 0640), 0);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(config.c_str(), 4321, 4322), 0);
+    }
+    write_text(backup, "an older backup\n");
+    std::string message;
+    ASSERT_TRUE(confSaveConfiguration(config.c_str(), backup.c_str(), tree.get(), message));
+    EXPECT_EQ(message, kSaved);
+    EXPECT_EQ(read_text(config), newText);
+    EXPECT_EQ(read_text(backup), oldText);
+    for (const std::string& path : {config, backup}) {
+        struct stat st {};
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u) << path;
+        if (geteuid() == 0) {
+            EXPECT_EQ(st.st_uid, 4321u) << path;
+            EXPECT_EQ(st.st_gid, 4322u) << path;
+        }
+    }
+    EXPECT_TRUE(strays(dir.path(), {"XF86Config", "XF86Config_CVX-BACKUP"}).empty());
+    // The saved file opens again in the mode it was saved in.
+    auto again = open_quietly(config);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(confPairViewIsActive(again.get()), 1);
+}
+
+TEST_F(SaveSequence, FailingWriteChangesNothing)
+{
+    write_text(backup, "an older backup\n");
+    // A file-size limit makes every write of the new text fail, even as root.
+    int status = save_in_child([] {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {16, 16};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(read_text(config), oldText);
+    EXPECT_EQ(read_text(backup), "an older backup\n");
+    EXPECT_TRUE(strays(dir.path(), {"XF86Config", "XF86Config_CVX-BACKUP"}).empty());
+}
+
+TEST_F(SaveSequence, FailingBackupChangesNothingAndSaysSo)
+{
+    std::string message;
+    std::string missing = dir.file("no-dir/backup");
+    EXPECT_FALSE(confSaveConfiguration(config.c_str(), missing.c_str(), tree.get(), message));
+    EXPECT_EQ(message.rfind("ERROR: ", 0), 0u) << message;
+    EXPECT_NE(message.find("backed up"), std::string::npos) << message;
+    EXPECT_NE(message.find(missing), std::string::npos) << message;
+    EXPECT_EQ(read_text(config), oldText);
+    EXPECT_TRUE(strays(dir.path(), {"XF86Config"}).empty());
+
+    // The backup path naming the file itself would lose the old file.
+    EXPECT_FALSE(confSaveConfiguration(config.c_str(), config.c_str(), tree.get(), message));
+    EXPECT_EQ(message.rfind("ERROR: ", 0), 0u);
+    fs::create_hard_link(config, dir.file("alias"));
+    EXPECT_FALSE(confSaveConfiguration(config.c_str(), dir.file("alias").c_str(), tree.get(), message));
+    EXPECT_EQ(read_text(config), oldText);
+
+    // No old file: nothing to back up, nothing written.
+    fs::remove(dir.file("alias"));
+    fs::remove(config);
+    EXPECT_FALSE(confSaveConfiguration(config.c_str(), backup.c_str(), tree.get(), message));
+    EXPECT_EQ(message.rfind("ERROR: ", 0), 0u);
+    EXPECT_FALSE(fs::exists(config));
+    EXPECT_FALSE(fs::exists(backup));
+
+    EXPECT_FALSE(confSaveConfiguration(config.c_str(), backup.c_str(), nullptr, message));
+    EXPECT_EQ(message, kWriteError);
+}
+
+TEST_F(SaveSequence, KilledAtEachStepLeavesACompleteFile)
+{
+    for (int step = cvx::config::SAVE_NEW_FILE_WRITTEN; step <= cvx::config::SAVE_NEW_FILE_IN_PLACE; ++step) {
+        SCOPED_TRACE("killed at step " + std::to_string(step));
+        write_text(config, oldText);
+        write_text(backup, "an older backup\n");
+        g_kill_at = step;
+        int status = save_in_child([] { cvx::config::save_step_hook = kill_at_step; });
+        ASSERT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(WTERMSIG(status), SIGKILL);
+        std::string now = read_text(config);
+        EXPECT_EQ(now, step < cvx::config::SAVE_NEW_FILE_IN_PLACE ? oldText : newText);
+        std::string saved = read_text(backup);
+        EXPECT_EQ(saved, step < cvx::config::SAVE_BACKUP_IN_PLACE ? std::string("an older backup\n") : oldText);
+        // Temporaries a killed run leaves are hidden names beside the files;
+        // clear them for the next round.
+        for (const std::string& name : strays(dir.path(), {"XF86Config", "XF86Config_CVX-BACKUP"})) {
+            EXPECT_EQ(name.rfind(".XF86Config", 0), 0u) << name;
+            fs::remove(dir.file(name));
+        }
+    }
+}

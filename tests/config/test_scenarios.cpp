@@ -1,0 +1,190 @@
+// Scenarios from whole files: open as the program does, switch through every
+// display mode and back as the main window does (old mode off, new one on),
+// write, and open the written file again as the next run would.
+#include <gtest/gtest.h>
+
+#include "config/config.h"
+#include "config_test_util.h"
+
+using namespace cvx::test;
+
+namespace {
+
+enum Mode { Single, PairView, Clone, Merged };
+const char* const kModeNames[] = {"single", "pairview", "clone", "merged"};
+
+Mode mode_of(XF86ConfigPtr tree)
+{
+    if (confPairViewIsActive(tree))
+        return PairView;
+    if (confCloneIsActive(tree))
+        return Clone;
+    if (confMergedFBIsActive(tree))
+        return Merged;
+    return Single;
+}
+
+void switch_mode(XF86ConfigPtr tree, Mode from, Mode to)
+{
+    switch (from) {
+    case PairView: confDisablePairView(tree); break;
+    case Clone: confDisableClone(tree); break;
+    case Merged: confDisableMergedFB(tree); break;
+    case Single: break;
+    }
+    int w = where ? where : CONF_ADJ_LEFTOF;
+    switch (to) {
+    case PairView: confEnablePairView(tree, w); break;
+    case Clone: confEnableClone(tree); break;
+    case Merged: confEnableMergedFB(tree, w); break;
+    case Single: confMakeSections(tree); break;
+    }
+}
+
+XF86ConfigHolder open_silently(const std::string& path)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    XF86ConfigHolder tree(getConfigPtr(path.c_str()));
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    return tree;
+}
+
+// Writes the tree the way the program does and opens the result again.
+XF86ConfigHolder write_and_open(XF86ConfigPtr tree, const TempDir& dir, const std::string& name)
+{
+    std::string path = dir.file(name);
+    testing::internal::CaptureStdout();
+    unsigned char ok = confWriteConfigFile(path.c_str(), tree);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(ok, 1);
+    XF86ConfigHolder again = open_silently(path);
+    EXPECT_TRUE(again) << "the written file does not open:\n" << read_text(path);
+    return again;
+}
+
+void run_all_modes(const std::string& path, bool layoutIsValid)
+{
+    MessageRecorder messages;
+    TempDir dir;
+    XF86ConfigHolder tree = open_silently(path);
+    ASSERT_TRUE(tree) << path;
+    where = 0;
+    Mode start = mode_of(tree.get());
+    if (start == Single)
+        confMakeSections(tree.get());
+    else
+        confGetServerLayout(tree.get(), nullptr, &where, nullptr);
+    Mode current = start;
+    const Mode order[] = {PairView, Clone, Merged, Single, Merged, PairView, Single, Clone, start};
+    int round = 0;
+    for (Mode next : order) {
+        SCOPED_TRACE(std::string("round ") + std::to_string(round) + ": " + kModeNames[current] + " -> " +
+                     kModeNames[next]);
+        switch_mode(tree.get(), current, next);
+        current = next;
+        if (layoutIsValid) {
+            EXPECT_EQ(mode_of(tree.get()), next);
+        }
+        XF86ConfigHolder again = write_and_open(tree.get(), dir, "round" + std::to_string(round++) + ".conf");
+        ASSERT_TRUE(again);
+        if (layoutIsValid) {
+            EXPECT_EQ(mode_of(again.get()), next);
+            if (next == PairView || next == Merged) {
+                int w = -1;
+                confGetServerLayout(again.get(), nullptr, &w, nullptr);
+                EXPECT_EQ(w, where ? where : CONF_ADJ_LEFTOF);
+            }
+        }
+        if (next == Merged) {
+            XF86ConfScreenPtr merged = FindScreen(again.get(), 2);
+            ASSERT_NE(merged, nullptr);
+            EXPECT_NE(xf86findOption(merged->options, "MetaModes"), nullptr);
+        }
+    }
+    // The second display was created at most once.
+    EXPECT_LE(messages.messages().size(), 1u);
+
+    // Xinerama and the cursor switch back and forth through a write.
+    confEnableXinerama(tree.get());
+    confDisableHWCursor(tree.get());
+    XF86ConfigHolder on = write_and_open(tree.get(), dir, "flags-on.conf");
+    ASSERT_TRUE(on);
+    EXPECT_EQ(confXineramaIsActive(on.get()), 1);
+    EXPECT_EQ(confIsModuleActive(on.get(), "dri"), 0);
+    EXPECT_EQ(confHWCursorIsActive(on.get()), 0);
+    confDisableXinerama(on.get());
+    confEnableHWCursor(on.get());
+    XF86ConfigHolder off = write_and_open(on.get(), dir, "flags-off.conf");
+    ASSERT_TRUE(off);
+    EXPECT_EQ(confXineramaIsActive(off.get()), 0);
+    EXPECT_EQ(confIsModuleActive(off.get(), "dri"), 1);
+    EXPECT_EQ(confHWCursorIsActive(off.get()), 1);
+}
+
+}  // namespace
+
+TEST(Scenarios, SampleFilesThroughEveryMode)
+{
+    TempDir dir;
+    const struct { const char* name; const char* text; } samples[] = {
+        {"single.conf", kSingleConf}, {"foreign.conf", kForeignConf},
+        {"pairview.conf", kPairViewConf}, {"merged.conf", kMergedConf}};
+    for (auto s : samples) {
+        SCOPED_TRACE(s.name);
+        write_text(dir.file(s.name), s.text);
+        run_all_modes(dir.file(s.name), true);
+    }
+}
+
+TEST(Scenarios, ForeignIdentifiersAreAdoptedNotDuplicated)
+{
+    TempDir dir;
+    write_text(dir.file("foreign.conf"), kForeignConf);
+    XF86ConfigHolder tree = open_silently(dir.file("foreign.conf"));
+    ASSERT_TRUE(tree);
+    ASSERT_EQ(mode_of(tree.get()), PairView);
+    int w = 0, first = -2, second = -2;
+    confGetServerLayout(tree.get(), &first, &w, &second);
+    EXPECT_EQ(w, CONF_ADJ_RIGHTOF);
+    EXPECT_EQ(first, -1);                   // foreign names are no display of ours
+    confEnablePairView(tree.get(), w);
+    EXPECT_EQ(xf86devices(tree.get()).size(), 2u);
+    EXPECT_EQ(xf86monitors(tree.get()).size(), 2u);
+    EXPECT_EQ(xf86screens(tree.get()).size(), 2u);
+    EXPECT_EQ(FindMonitor(tree.get(), 1)->hsync.at(0).hi, 60.0f);   // Mon1 became Display 2
+    EXPECT_EQ(FindScreen(tree.get(), 1)->device_name, "CORVEX CARD 2");
+    confGetServerLayout(tree.get(), &first, &w, &second);
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 1);
+    std::string text = text_of(tree.get());
+    EXPECT_EQ(text.find("Screen0"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Card1"), std::string::npos) << text;
+}
+
+class CorpusScenario : public testing::TestWithParam<const char*> {};
+
+TEST_P(CorpusScenario, ThroughEveryModeAndBack)
+{
+    std::string path = corpus_file(GetParam());
+    XF86ConfigHolder probe = open_silently(path);
+    ASSERT_TRUE(probe);
+    testing::internal::CaptureStdout();
+    bool valid = confValidateLayout(probe.get());
+    testing::internal::GetCapturedStdout();
+    run_all_modes(path, valid);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CorpusScenario,
+    testing::Values("01-xf86config4-dexconf-chips-usefbdev.conf", "03-xorg-nvidia-radeon-twinview-metamodes-dri.conf",
+                    "07-xorg-nouveau-dualhead-xinerama-rightof.conf", "12-xorg-configure-vesa-plain.conf",
+                    "15-xorg-nvidia-two-gpus-leftof-rightof.conf", "18-xorg-nvidia-twinview-xinerama-above-leftof.conf",
+                    "25-xorg-parallels-prlvideo-modelines.conf", "27-xorg-fbturbo-single-device.conf",
+                    "40-xorgd-intel-device-noeol.conf", "42-sample-cvx-two-boards-fourneighbour.conf",
+                    "43-cvx-dualhead-mixedcase-keywords.conf", "44-cvx-dualhead-lowercase-sections.conf"),
+    [](const testing::TestParamInfo<const char*>& param) {
+        std::string name(param.param, 2);
+        return "file" + name;
+    });
