@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
-#include <functional>
 #include <memory>
 
 #include <X11/extensions/Xinerama.h>
@@ -239,35 +238,35 @@ void open_save_dialog(int change, bool centred)
     gtk_widget_show(wdgWinSave);
 }
 
-void apply_compact_style(GtkWidget* toplevel)
+void install_style()
 {
-    static GtkCssProvider* provider = [] {
-        GtkCssProvider* p = gtk_css_provider_new();
-        gtk_css_provider_load_from_data(p,
-                                        "button { padding: 0 2px; min-height: 0; min-width: 0; }"
-                                        "spinbutton { min-height: 0; }"
-                                        "spinbutton entry { min-height: 0; padding: 0 2px; min-width: 0; }"
-                                        "spinbutton button { padding: 0; min-width: 12px; }",
-                                        -1, nullptr);
-        return p;
-    }();
-    std::function<void(GtkWidget*)> walk = [&](GtkWidget* w) {
-        gtk_style_context_add_provider(gtk_widget_get_style_context(w), GTK_STYLE_PROVIDER(provider),
-                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-        if (GTK_IS_CONTAINER(w)) {
-            GList* children = gtk_container_get_children(GTK_CONTAINER(w));
-            for (GList* it = children; it; it = it->next)
-                walk(GTK_WIDGET(it->data));
-            g_list_free(children);
-        }
-    };
-    walk(toplevel);
+    static bool installed = false;
+    GdkScreen* screen = gdk_screen_get_default();
+    if (installed || !screen)
+        return;
+    // Both layouts were drawn for a 12-pixel font and slim widgets; the
+    // default theme's font and padding would not fit the sizes they give.
+    static const char* const css =
+        "#winAdjust, #winAdjust *, #winSaveMode, #winSaveMode * { font-family: \"Nimbus Sans\", Helvetica,"
+        " Arial, \"Liberation Sans\", sans-serif; font-size: 12px; }\n"
+        "#winAdjust button, #winSaveMode button { padding: 1px 2px; min-height: 0; min-width: 0; }\n"
+        "#winAdjust spinbutton { min-height: 0; }\n"
+        "#winAdjust spinbutton entry { min-height: 0; min-width: 0; padding: 0 2px; }\n"
+        "#winAdjust spinbutton button { padding: 0; min-width: 10px; }\n"
+        "#winAdjust textview text { padding: 0 1px; }\n";
+    GtkCssProvider* provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, css, -1, nullptr);
+    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_unref(provider);
+    installed = true;
 }
 
 }  // namespace cvx::windows
 
 GtkWidget* create_winAdjust()
 {
+    cvx::windows::install_style();
     GtkWidget* window = cvx_ui_build("win_adjust.ui", "winAdjust",
                                      {
                                          {"on_winAdjust_delete_event", G_CALLBACK(on_winAdjust_delete_event)},
@@ -294,7 +293,6 @@ GtkWidget* create_winAdjust()
     cvx_ui_set_pixmap(window, "pixNarrower", "ArrowShrinkH.xpm");
     cvx_ui_set_pixmap(window, "pixShorter", "ArrowShrinkV.xpm");
     cvx_ui_set_pixmap(window, "pixTaller", "ArrowExpandV.xpm");
-    cvx::windows::apply_compact_style(window);
     // The global must never outlive the window, whoever destroys it.
     g_signal_connect(window, "destroy", G_CALLBACK(on_winAdjust_destroy), nullptr);
     return window;

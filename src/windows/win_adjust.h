@@ -62,8 +62,8 @@ void switch_mode(Display* display, int screen, int direction);
 // window only when asked (the close box).
 void open_save_dialog(int change, bool centred);
 
-// Trims the theme's button and spin button padding so that the fixed
-// layouts' small widgets keep their sizes.
-void apply_compact_style(GtkWidget* toplevel);
+// The font and slim widgets both fixed layouts were drawn for (once per
+// screen, scoped to the two windows by their names).
+void install_style();
 
 }  // namespace cvx::windows

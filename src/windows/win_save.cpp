@@ -54,6 +54,7 @@ void guarded(const char* where, Fn&& fn) noexcept
 
 GtkWidget* create_winSaveMode()
 {
+    cvx::windows::install_style();
     GtkWidget* window = cvx_ui_build("win_save.ui", "winSaveMode",
                                      {
                                          {"on_winSaveMode_delete_event", G_CALLBACK(on_winSaveMode_delete_event)},
@@ -62,7 +63,6 @@ GtkWidget* create_winSaveMode()
                                          {"on_buttonSaveNo_clicked", G_CALLBACK(on_buttonSaveNo_clicked)},
                                      });
     cvx_ui_set_pixmap(window, "pixPlanet", "planet.xpm");
-    cvx::windows::apply_compact_style(window);
     g_signal_connect(window, "destroy", G_CALLBACK(on_winSaveMode_destroy), nullptr);
     return window;
 }
