@@ -1,0 +1,90 @@
+// Private parts of the configuration library shared by the parser, the
+// writer and the tree helpers.
+#pragma once
+
+#include "xf86config/xf86config.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace cvx::xf86config::detail {
+
+// One statement of a section or subsection body, as byte offsets into the
+// file text: [lead, begin) is what precedes it (blank lines, comment lines,
+// indentation), [begin, end) its tokens, [end, trail) the rest of its line
+// (blanks, a comment, the line terminator) when nothing else follows there.
+struct Item {
+    std::size_t lead = 0, begin = 0, end = 0, trail = 0;
+    int group = 0;
+};
+
+// A section, subsection or Mode block: its opening line, its statements and
+// its closing keyword.
+struct Body {
+    std::size_t head_begin = 0, head_end = 0;
+    std::vector<Item> items;
+    std::size_t end_lead = 0, end_begin = 0, end_end = 0;
+};
+
+// Where a record came from. Sections carry the file text and their extent;
+// elements carry the body (owner) and statement they were parsed from. The
+// writer re-parses a section's own text to learn what it looked like when it
+// was read, so nothing else needs to be kept per record.
+struct SourceInfo {
+    std::shared_ptr<const std::string> text;  // sections and the tree
+    const SourceInfo* owner = nullptr;        // elements: the body holding them
+    int item = -1;                            // elements: statement index in that body
+    std::size_t pre = 0;                      // sections: start of the text before 'Section'
+    std::size_t begin = 0;                    // sections: the 'Section' keyword
+    std::size_t tail = 0;                     // sections: end of the EndSection line
+    std::unique_ptr<Body> body;               // only in a re-parsed copy
+    std::string newline;                      // the tree: the file's line terminator
+};
+
+// Group ids of the statements of each body kind. Group 0 is kept verbatim.
+// The order of the ids is the order new content is written in.
+enum : int { G_KEEP = 0 };
+
+// Parses the section that starts at `offset` of `text` again, keeping the
+// bodies of the section and its subsections. Null if it does not parse.
+std::unique_ptr<XF86SectionRec> reparse_section(const std::shared_ptr<const std::string>& text,
+                                                std::size_t offset);
+
+// Structural equality of two sections (layout, links and bookkeeping ignored).
+bool section_equal(const XF86SectionRec& a, const XF86SectionRec& b);
+
+// Which section kinds have an Identifier keyword.
+bool kind_has_identifier(XF86SectionKind kind);
+const char* kind_name(XF86SectionKind kind);
+
+}  // namespace cvx::xf86config::detail
+
+namespace cvx::xf86config::detail {
+
+// Statement groups per body kind (see G_KEEP).
+enum : int {
+    DV_IDENT = 1, DV_DRIVER, DV_VENDOR, DV_BOARD, DV_CHIPSET, DV_CARD, DV_RAMDAC, DV_CLOCKCHIP,
+    DV_DACSPEED, DV_CLOCKS, DV_VIDEORAM, DV_BIOSBASE, DV_MEMBASE, DV_IOBASE, DV_CHIPID,
+    DV_CHIPREV, DV_IRQ, DV_BUSID, DV_SCREEN, DV_OPTIONS, DV_COUNT
+};
+enum : int {
+    MN_IDENT = 1, MN_VENDOR, MN_MODEL, MN_USEMODES, MN_DISPLAYSIZE, MN_HSYNC, MN_VREFRESH,
+    MN_GAMMA, MN_MODELINES, MN_OPTIONS, MN_COUNT
+};
+enum : int {
+    SC_IDENT = 1, SC_DEVICE, SC_MONITOR, SC_DEPTH, SC_BPP, SC_FBBPP, SC_ADAPTORS, SC_OPTIONS,
+    SC_DISPLAYS, SC_COUNT
+};
+enum : int {
+    DS_DEPTH = 1, DS_FBBPP, DS_VISUAL, DS_WEIGHT, DS_BLACK, DS_WHITE, DS_MODES, DS_VIRTUAL,
+    DS_VIEWPORT, DS_OPTIONS, DS_COUNT
+};
+enum : int { LY_IDENT = 1, LY_SCREENS, LY_INACTIVE, LY_INPUTS, LY_OPTIONS, LY_COUNT };
+enum : int { MD_LOADS = 1, MD_COUNT };
+enum : int { FL_OPTIONS = 1, FL_COUNT };
+enum : int { GN_IDENT = 1, GN_OPTIONS, GN_COUNT };
+enum : int { LS_OPTIONS = 1, LS_COUNT };
+
+}  // namespace cvx::xf86config::detail
