@@ -43,6 +43,7 @@
 #include <xorg-server.h>
 
 #include <errno.h>
+#include <limits.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -90,15 +91,24 @@ static int (*orig_sproc)(ClientPtr) = NULL;
 
 /* ---- paths, as the program builds them ---------------------------------- */
 
-static void channel_path(char* out, size_t size, const char* name)
+/* FALSE when the path does not fit: a cut path would name another file. */
+static Bool channel_path(char* out, size_t size, const char* name)
 {
     const char* root = getenv("CVXSCAPE_ROOT");
     size_t len = root ? strlen(root) : 0;
+    int n;
     while (len > 1 && root[len - 1] == '/')
         len--;
     if (len == 1 && root[0] == '/')
         len = 0;
-    snprintf(out, size, "%.*s/tmp/%s", (int)len, root ? root : "", name);
+    if (len > (size_t)INT_MAX)
+        return FALSE;
+    n = snprintf(out, size, "%.*s/tmp/%s", (int)len, root ? root : "", name);
+    if (n < 0 || (size_t)n >= size) {
+        LogMessageVerb(X_WARNING, 1, "cvxemu: CVXSCAPE_ROOT is too long\n");
+        return FALSE;
+    }
+    return TRUE;
 }
 
 static Bool owner_allowed(uid_t owner, int client_uid)
@@ -115,7 +125,8 @@ static Bool read_command(char* out, size_t size, int client_uid)
     size_t got = 0;
     int fd;
 
-    channel_path(path, sizeof path, "cvxDriverIn");
+    if (!channel_path(path, sizeof path, "cvxDriverIn"))
+        return FALSE;
     fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         LogMessageVerb(X_WARNING, 1, "cvxemu: cannot open %s: %s\n", path, strerror(errno));
@@ -146,7 +157,8 @@ static void write_reply(const char* text, int client_uid)
     size_t len = strlen(text), done = 0;
     int fd;
 
-    channel_path(path, sizeof path, "cvxDriverOut");
+    if (!channel_path(path, sizeof path, "cvxDriverOut"))
+        return;
     /* Whatever sits at the name (a stale reply, a planted link) goes; the
      * reply is always a new file of ours. */
     if (unlink(path) != 0 && errno != ENOENT) {
@@ -278,7 +290,7 @@ static void run_command(int screen, const char* command, char* reply, size_t rep
     DisplayModePtr mode = scrn->currentMode;
     Timings before, after;
     char verb[16];
-    long long n = 1, rate;
+    long long n = 1, new_clock;
     int used = 0, dh = 0, dv = 0, dht = 0, dvt = 0;
     const char* problem;
 
@@ -326,7 +338,12 @@ static void run_command(int screen, const char* command, char* reply, size_t rep
             snprintf(reply, reply_size, "ERROR no dot clock");
             return;
         }
-        after.clock = (int)clock_for(n * 1000, after.htotal, after.vtotal);
+        new_clock = clock_for(n * 1000, after.htotal, after.vtotal);
+        if (new_clock > INT_MAX) {
+            snprintf(reply, reply_size, "ERROR dot clock out of range");
+            return;
+        }
+        after.clock = (int)new_clock;
     } else {
         if (n < 1 || n > CVXEMU_MAX_STEPS) {
             snprintf(reply, reply_size, "ERROR step out of range");
@@ -359,8 +376,12 @@ static void run_command(int screen, const char* command, char* reply, size_t rep
         after.htotal += (int)n * dht;
         after.vtotal += (int)n * dvt;
         if ((dht || dvt) && before.clock > 0 && after.htotal > 0 && after.vtotal > 0) {
-            rate = refresh_millihz(&before);
-            after.clock = (int)clock_for(rate, after.htotal, after.vtotal);
+            new_clock = clock_for(refresh_millihz(&before), after.htotal, after.vtotal);
+            if (new_clock > INT_MAX) {
+                snprintf(reply, reply_size, "ERROR dot clock out of range");
+                return;
+            }
+            after.clock = (int)new_clock;
         }
     }
     problem = timings_problem(&after, scrn);

@@ -166,7 +166,7 @@ public:
     int errors() const { return s_errors; }
 
 private:
-    static int handler(Display* display, XErrorEvent* event)
+    static int handler(Display* display, XErrorEvent* event) noexcept
     {
         // Serials wrap; compare the distance, not the values.
         if (static_cast<long>(event->serial - s_first_serial) >= 0) {
