@@ -55,6 +55,8 @@ TEST_P(Answers, QuestionsAnswerAsTheDriverDoes)
     BellWatcher bells;
     CurrentScreen = 0;
 
+    // A reply left from before is no answer: only the driver's counts.
+    write_file(cvx::paths::driver_out(), "YES");
     Mode m = current_mode(display, 0);
     EXPECT_EQ(isDriverModed(&m.line, display), c.test);
     EXPECT_EQ(isHalLoaded(&m.line, display), c.hal);
