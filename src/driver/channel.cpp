@@ -149,7 +149,7 @@ namespace {
 // to the handler that was installed before.
 class ErrorTrap {
 public:
-    explicit ErrorTrap(Display* display) : m_display(display)
+    explicit ErrorTrap(Display* display)
     {
         s_first_serial = NextRequest(display);
         s_errors = 0;
@@ -175,7 +175,6 @@ private:
         }
         return s_previous ? s_previous(display, event) : 0;
     }
-    Display* m_display;
     XErrorHandler m_previous = nullptr;
     static inline unsigned long s_first_serial = 0;
     static inline int s_errors = 0;
