@@ -1,0 +1,181 @@
+// Benchmark (not a test): from pressing OK in the configuration-file window
+// to the main window being mapped, for a typical file and a very large one,
+// on the private X server with the emulated board and driver.
+//
+//   bench_central [rounds]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtk/gtk.h>
+
+#include <X11/Xlib.h>
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
+#include "config/config.h"
+#pragma GCC diagnostic pop
+#include "shell/globals.h"
+#include "shell/paths.h"
+#include "shell/support.h"
+#include "support/xserver.h"
+#include "windows/win_open.h"
+#include "windows/windows.h"
+
+using namespace cvx::test;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::string typical_file()
+{
+    return R"(Section "Files"
+    FontPath "/usr/X11R6/lib/X11/fonts/misc/"
+EndSection
+Section "Module"
+    Load "dbe"
+    Load "extmod"
+    Load "glx"
+    Load "dri"
+EndSection
+Section "InputDevice"
+    Identifier "Keyboard1"
+    Driver "keyboard"
+EndSection
+Section "InputDevice"
+    Identifier "Mouse1"
+    Driver "mouse"
+    Option "Protocol" "Auto"
+    Option "Device" "/dev/sysmouse"
+EndSection
+Section "Device"
+    Identifier "Card0"
+    Driver "cvx"
+EndSection
+Section "Monitor"
+    Identifier "Monitor0"
+    HorizSync 30.0-82.0
+    VertRefresh 50.0-75.0
+EndSection
+Section "Screen"
+    Identifier "Screen0"
+    Device "Card0"
+    Monitor "Monitor0"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Modes "1280x1024" "1024x768" "800x600"
+    EndSubSection
+EndSection
+Section "ServerLayout"
+    Identifier "Layout0"
+    Screen 0 "Screen0" 0 0
+    InputDevice "Mouse1" "CorePointer"
+    InputDevice "Keyboard1" "CoreKeyboard"
+EndSection
+)";
+}
+
+// Thousands of sections: monitors with mode lines, devices and screens.
+std::string large_file()
+{
+    std::string text = typical_file();
+    for (int i = 0; i < 1500; ++i) {
+        const std::string n = std::to_string(i);
+        text += "Section \"Monitor\"\n    Identifier \"Extra Monitor " + n +
+                "\"\n    HorizSync 30.0-82.0\n    VertRefresh 50.0-75.0\n"
+                "    ModeLine \"1024x768\" 65.0 1024 1048 1184 1344 768 771 777 806\n"
+                "    ModeLine \"1280x1024\" 108.0 1280 1328 1440 1688 1024 1025 1028 1066\n"
+                "EndSection\n";
+        text += "Section \"Device\"\n    Identifier \"Extra Card " + n + "\"\n    Driver \"vesa\"\nEndSection\n";
+        text += "Section \"Screen\"\n    Identifier \"Extra Screen " + n + "\"\n    Device \"Extra Card " + n +
+                "\"\n    Monitor \"Extra Monitor " + n +
+                "\"\n    SubSection \"Display\"\n        Depth 24\n        Modes \"1024x768\"\n    EndSubSection\n"
+                "EndSection\n";
+    }
+    return text;
+}
+
+void set_entry(GtkWidget* window, const char* name, const std::string& text)
+{
+    gtk_entry_set_text(GTK_ENTRY(lookup_widget(window, name)), text.c_str());
+}
+
+// One press of OK: milliseconds until the main window is mapped.
+double one_round(const std::string& path)
+{
+    wdgWinOpen = create_winOpen();
+    set_window_back(wdgWinOpen, lookup_widget(wdgWinOpen, "fixed5"));
+    gtk_widget_show(wdgWinOpen);
+    pump_events();
+    set_entry(wdgWinOpen, "entryConfig", path);
+    set_entry(wdgWinOpen, "entryBackup", path + "_CVX-BACKUP");
+
+    const auto start = Clock::now();
+    on_buttonOkOpenConfig_clicked(GTK_BUTTON(lookup_widget(wdgWinOpen, "buttonOkOpenConfig")), nullptr);
+    while (!wdgWinCentral || !gtk_widget_get_mapped(wdgWinCentral))
+        gtk_main_iteration_do(TRUE);
+    gdk_display_sync(gdk_display_get_default());
+    const auto end = Clock::now();
+
+    // Close the round: boxes (the 640 x 480 notice cannot come here), the
+    // window and the tree.
+    if (wdgWinMsgbox)
+        gtk_widget_destroy(wdgWinMsgbox);
+    gtk_widget_destroy(wdgWinCentral);
+    xf86freeConfig(pXF86Config);
+    pXF86Config = nullptr;
+    where = 0;
+    pump_events();
+    return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
+    TempRoot root;
+    XServerOptions options;
+    options.driver_emulator = true;
+    std::unique_ptr<XServer> server;
+    try {
+        server = std::make_unique<XServer>(options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "no test X server: %s\n", e.what());
+        return 1;
+    }
+    const std::string board = source_dir() + "/emulation/boards/corvex-0525-r80.board";
+    setenv("CVXSCAPE_BOARD", board.c_str(), 1);
+    gtk_init(&argc, &argv);
+    pDisp = XOpenDisplay(server->display().c_str());
+    for (const std::string& dir : cvx::paths::pixmap_dirs())
+        add_pixmap_directory(dir.c_str());
+
+    struct Case { const char* name; std::string text; };
+    for (const Case& c : {Case{"typical", typical_file()}, Case{"large", large_file()}}) {
+        const std::string path = root.file(std::string(c.name) + ".conf");
+        std::ofstream(path) << c.text;
+        one_round(path);  // warm-up: resources, fonts, theme
+        std::vector<double> times;
+        for (int i = 0; i < rounds; ++i)
+            times.push_back(one_round(path));
+        std::printf("%-8s %8zu bytes  OK to main window mapped: median %.1f ms, min %.1f ms, max %.1f ms (%d rounds)\n",
+                    c.name, c.text.size(), median(times), *std::min_element(times.begin(), times.end()),
+                    *std::max_element(times.begin(), times.end()), rounds);
+    }
+    XCloseDisplay(pDisp);
+    pDisp = nullptr;
+    return 0;
+}

@@ -1,0 +1,392 @@
+// The editing run as an administrator does it: the real program on a private
+// X server with the emulated board and driver, real pointer clicks at the
+// widgets' positions (xdotool), and the files on disk afterwards.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
+#include "config/config.h"
+#pragma GCC diagnostic pop
+#include "support/xserver.h"
+
+namespace fs = std::filesystem;
+using namespace cvx::test;
+
+namespace {
+
+std::unique_ptr<TempRoot> g_root;
+std::unique_ptr<XServer> g_server;
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Output of a shell command ("" when it fails).
+std::string sh(const std::string& command)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    if (!pipe)
+        return {};
+    std::string out;
+    char chunk[256];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, pipe.get())) > 0)
+        out.append(chunk, n);
+    return out;
+}
+
+std::vector<std::string> windows_named(const std::string& title)
+{
+    std::istringstream ids(sh("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null"));
+    std::vector<std::string> out;
+    for (std::string id; ids >> id;)
+        out.push_back(id);
+    return out;
+}
+
+bool eventually(const std::function<bool()>& pred, int timeout_ms = 20000)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return pred();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+// Waits for a window of that title other than those in `except`.
+std::string wait_for_window(const std::string& title, const std::vector<std::string>& except = {})
+{
+    std::string found;
+    eventually([&] {
+        for (const std::string& id : windows_named(title)) {
+            if (std::find(except.begin(), except.end(), id) == except.end()) {
+                found = id;
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
+void click_at(const std::string& window, int x, int y)
+{
+    sh("xdotool mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
+       " click 1 2>/dev/null");
+    // Let the program handle the click before the next look at the screen.
+    sh("xdotool sleep 0.3");
+}
+
+// Centres of the widgets the run clicks (positions and sizes of the layouts).
+struct Spot { int x, y; };
+constexpr Spot kOpenOk{296 + 31, 192 + 12};
+constexpr Spot kMsgBoxOk{160 + 44, 136 + 16};
+constexpr Spot kSaveAndExit{440 + 52, 376 + 16};
+constexpr Spot kExit{312 + 52, 376 + 16};
+constexpr Spot kRadioMulti{392 + 8, 96 + 12};
+constexpr Spot kRadioClone{392 + 8, 64 + 12};
+constexpr Spot kRadioMerged{392 + 8, 128 + 12};
+constexpr Spot kInvert{144 + 24, 144 + 20};
+
+class Program {
+public:
+    Program()
+    {
+        m_pid = fork();
+        if (m_pid == 0) {
+            const std::string board = source_dir() + "/emulation/boards/corvex-0525-r80.board";
+            setenv("CVXSCAPE_BOARD", board.c_str(), 1);
+            setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+            const std::string binary = build_dir() + "/src/app/cvxscape";
+            execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~Program()
+    {
+        if (m_pid > 0 && !m_done) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // The exit status, or -1 when it has not ended within the time.
+    int wait_exit(int timeout_ms = 20000)
+    {
+        int status = 0;
+        const bool ended = eventually([&] {
+            if (m_done)
+                return true;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_done = true;
+                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            return m_done;
+        }, timeout_ms);
+        return ended ? m_status : -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    bool m_done = false;
+    int m_status = -1;
+};
+
+// The real X server reads the file: it gets as far as loading the board's
+// driver (missing here), which it only does after a clean parse.
+bool xorg_parses(const std::string& file, std::string& log_text)
+{
+    const std::string dir = g_root->file("xorg-check");
+    fs::create_directories(dir + "/configdir");
+    const std::string log = dir + "/Xorg.log";
+    fs::remove(log);
+    sh("timeout 30 /usr/lib/xorg/Xorg -displayfd 9 -config '" + file + "' -configdir '" + dir +
+       "/configdir' -logfile '" + log + "' -noreset -nolisten tcp -novtswitch 9>/dev/null </dev/null >/dev/null 2>&1");
+    log_text = read_file(log);
+    return log_text.find("Using config file") != std::string::npos &&
+           log_text.find("Problem parsing") == std::string::npos &&
+           log_text.find("Failed to load module \"cvx\"") != std::string::npos;
+}
+
+class EditingRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(g_server);
+        config = g_root->file("etc/X11/xorg.conf");
+        backup = config + "_CVX-BACKUP";
+        fs::create_directories(fs::path(config).parent_path());
+        fs::remove(backup);
+        std::ofstream(config, std::ios::binary) << kOriginal;
+        fs::remove(g_root->file("tmp/cvxscape.lock"));
+    }
+
+    // Starts the program, accepts the proposed paths and returns the main window.
+    std::string open_main_window(Program& program)
+    {
+        const std::string open = wait_for_window("Corvex Twinscape - Configuration File");
+        EXPECT_FALSE(open.empty()) << "no configuration-file window";
+        if (open.empty())
+            return {};
+        click_at(open, kOpenOk.x, kOpenOk.y);
+        const std::string main = wait_for_window("Corvex Twinscape");
+        EXPECT_FALSE(main.empty()) << "no main window";
+        (void)program;
+        return main;
+    }
+
+    // Acknowledges every message box over the main window (the 640 x 480
+    // notice when display 2 is made) and returns how many there were.
+    int dismiss_notices(const std::string& main)
+    {
+        int count = 0;
+        for (;;) {
+            sh("xdotool sleep 0.3");
+            std::string box;
+            for (const std::string& id : windows_named("Corvex Twinscape"))
+                if (id != main)
+                    box = id;
+            if (box.empty())
+                return count;
+            click_at(box, kMsgBoxOk.x, kMsgBoxOk.y);
+            ++count;
+        }
+    }
+
+    // "Save and Exit", then the confirmation's OK; the program's exit status.
+    int save_and_exit(Program& program, const std::string& main, const std::string& shot)
+    {
+        click_at(main, kSaveAndExit.x, kSaveAndExit.y);
+        const std::string box = wait_for_window("Corvex Twinscape", {main});
+        EXPECT_FALSE(box.empty()) << "no confirmation";
+        screenshot(g_server->display(), shot);
+        click_at(box, kMsgBoxOk.x, kMsgBoxOk.y);
+        return program.wait_exit();
+    }
+
+    XF86ConfigPtr written_tree()
+    {
+        tree.reset(xf86parseConfigText(read_file(config), config.c_str()));
+        return tree.get();
+    }
+
+    void expect_backup_is_original_and_server_parses()
+    {
+        EXPECT_EQ(read_file(backup), kOriginal);
+        std::string log;
+        EXPECT_TRUE(xorg_parses(config, log)) << log;
+    }
+
+    static constexpr const char* kOriginal = R"(# The machine's one display.
+Section "Files"
+    FontPath "/usr/X11R6/lib/X11/fonts/misc/"
+EndSection
+
+Section "Device"
+    Identifier "Card0"
+    Driver "cvx"
+    BusID "PCI:0:9:0"
+EndSection
+
+Section "Monitor"
+    Identifier "Monitor0"
+    HorizSync 30.0-82.0
+    VertRefresh 50.0-75.0
+EndSection
+
+Section "Screen"
+    Identifier "Screen0"
+    Device "Card0"
+    Monitor "Monitor0"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Modes "1280x1024" "1024x768"
+    EndSubSection
+EndSection
+
+Section "ServerLayout"
+    Identifier "Layout0"
+    Screen 0 "Screen0" 0 0
+EndSection
+)";
+
+    std::string config, backup;
+    XF86ConfigHolder tree;
+};
+
+TEST_F(EditingRun, MultiDisplaySavesTwoDisplaysSideBySideWithXinerama)
+{
+    Program program;
+    const std::string main = open_main_window(program);
+    ASSERT_FALSE(main.empty());
+    screenshot(g_server->display(), "central-e2e-opened");
+    click_at(main, kRadioMulti.x, kRadioMulti.y);
+    EXPECT_EQ(dismiss_notices(main), 1) << "the 640 x 480 notice for the new display 2";
+    screenshot(g_server->display(), "central-e2e-multi");
+    EXPECT_EQ(save_and_exit(program, main, "central-e2e-multi-saved"), 0);
+
+    XF86ConfigPtr t = written_tree();
+    ASSERT_NE(t, nullptr);
+    EXPECT_TRUE(confPairViewIsActive(t));
+    EXPECT_TRUE(confXineramaIsActive(t));
+    int first = -1, relation = -1, second = -1;
+    confGetServerLayout(t, &first, &relation, &second);
+    EXPECT_EQ(relation, 2) << "Display 1 LeftOf Display 2";
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 1);
+    const std::string text = read_file(config);
+    EXPECT_NE(text.find("Corvex Twinscape configured."), std::string::npos);
+    EXPECT_NE(text.find("BusID \"PCI:1:0:0\""), std::string::npos) << "the board's address from the probe";
+    expect_backup_is_original_and_server_parses();
+}
+
+TEST_F(EditingRun, InvertedMultiDisplaySavesDisplayOneAbove)
+{
+    Program program;
+    const std::string main = open_main_window(program);
+    ASSERT_FALSE(main.empty());
+    click_at(main, kRadioMulti.x, kRadioMulti.y);
+    dismiss_notices(main);
+    click_at(main, kInvert.x, kInvert.y);
+    screenshot(g_server->display(), "central-e2e-multi-above");
+    EXPECT_EQ(save_and_exit(program, main, "central-e2e-above-saved"), 0);
+    XF86ConfigPtr t = written_tree();
+    ASSERT_NE(t, nullptr);
+    int relation = -1;
+    confGetServerLayout(t, nullptr, &relation, nullptr);
+    EXPECT_EQ(relation, 3) << "Display 1 Above Display 2";
+    expect_backup_is_original_and_server_parses();
+}
+
+TEST_F(EditingRun, CloneSavesTwoPlainScreenLines)
+{
+    Program program;
+    const std::string main = open_main_window(program);
+    ASSERT_FALSE(main.empty());
+    click_at(main, kRadioClone.x, kRadioClone.y);
+    dismiss_notices(main);
+    screenshot(g_server->display(), "central-e2e-clone");
+    EXPECT_EQ(save_and_exit(program, main, "central-e2e-clone-saved"), 0);
+    XF86ConfigPtr t = written_tree();
+    ASSERT_NE(t, nullptr);
+    EXPECT_TRUE(confCloneIsActive(t));
+    EXPECT_FALSE(confPairViewIsActive(t));
+    expect_backup_is_original_and_server_parses();
+}
+
+TEST_F(EditingRun, MergedSavesTheMergedScreenWithMetaModes)
+{
+    Program program;
+    const std::string main = open_main_window(program);
+    ASSERT_FALSE(main.empty());
+    click_at(main, kRadioMerged.x, kRadioMerged.y);
+    dismiss_notices(main);
+    screenshot(g_server->display(), "central-e2e-merged");
+    EXPECT_EQ(save_and_exit(program, main, "central-e2e-merged-saved"), 0);
+    XF86ConfigPtr t = written_tree();
+    ASSERT_NE(t, nullptr);
+    EXPECT_TRUE(confMergedFBIsActive(t));
+    XF86ConfScreenPtr merged = FindScreen(t, 2);
+    ASSERT_NE(merged, nullptr);
+    EXPECT_NE(xf86findOptionValue(merged->options, "MetaModes"), nullptr);
+    EXPECT_STREQ(xf86findOptionValue(merged->options, "Monitor2Position"), "RightOf");
+    EXPECT_FALSE(confHWCursorIsActive(t));
+    expect_backup_is_original_and_server_parses();
+}
+
+TEST_F(EditingRun, ExitWritesNothing)
+{
+    Program program;
+    const std::string main = open_main_window(program);
+    ASSERT_FALSE(main.empty());
+    click_at(main, kRadioMulti.x, kRadioMulti.y);
+    dismiss_notices(main);
+    click_at(main, kExit.x, kExit.y);
+    EXPECT_EQ(program.wait_exit(), 0);
+    EXPECT_EQ(read_file(config), kOriginal);
+    EXPECT_FALSE(fs::exists(backup));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    g_root = std::make_unique<TempRoot>();
+    try {
+        XServerOptions options;
+        options.driver_emulator = true;
+        g_server = std::make_unique<XServer>(options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "no test X server: %s\n", e.what());
+        return 1;
+    }
+    const int result = RUN_ALL_TESTS();
+    g_server.reset();
+    g_root.reset();
+    return result;
+}
