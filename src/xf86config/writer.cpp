@@ -279,16 +279,29 @@ template <class T, class Render>
 void elements(Group& g, const std::vector<T>& cur, const SourceInfo* owner, const std::vector<T>* snap, Render render)
 {
     g.kind = Group::Elements;
-    for (const T& e : cur) {
+    std::vector<const T*> origs(cur.size(), nullptr);
+    int prev = -1;
+    bool ordered = true;
+    for (std::size_t k = 0; k < cur.size(); ++k) {
+        const SourceInfo* si = cur[k].src.get();
+        origs[k] = (owner && si && si->owner == owner) ? by_item(snap, si->item) : nullptr;
+        if (origs[k]) {
+            ordered = ordered && si->item > prev;
+            prev = si->item;
+        }
+    }
+    // Statements can keep their place only while they keep their order;
+    // otherwise the whole list is written anew where it began.
+    if (!ordered)
+        std::fill(origs.begin(), origs.end(), nullptr);
+    for (std::size_t k = 0; k < cur.size(); ++k) {
         Elem el;
-        const SourceInfo* si = e.src.get();
-        const T* orig = (owner && si && si->owner == owner) ? by_item(snap, si->item) : nullptr;
-        if (orig) {
-            el.item = si->item;
-            el.same = e == *orig;
+        if (origs[k]) {
+            el.item = cur[k].src.get()->item;
+            el.same = cur[k] == *origs[k];
         }
         if (!el.same)
-            render(e, orig, el);
+            render(cur[k], origs[k], el);
         g.elems.push_back(std::move(el));
     }
 }
@@ -378,6 +391,8 @@ private:
         out += text;
         out += m_nl;
     }
+    std::string restyle(const std::string& text, const Item* model) const;
+    void fresh_like(const std::string& text, const Item* model) { fresh(restyle(text, model)); }
     void emit_elem(const Item& it, Elem& e)
     {
         if (e.same)
@@ -394,6 +409,30 @@ private:
     const std::optional<std::string>& m_comment;
     std::string out;
 };
+
+// Takes the keyword's spelling and the gap after it from a statement of the
+// same kind, so that a rewritten line keeps the look of its neighbours.
+std::string BodyWriter::restyle(const std::string& text, const Item* model) const
+{
+    if (!model)
+        return text;
+    const std::size_t begin = model->begin, end = model->end;
+    std::size_t k = begin;
+    while (k < end && t[k] != ' ' && t[k] != '\t')
+        ++k;
+    std::size_t w = k;
+    while (w < end && (t[w] == ' ' || t[w] == '\t'))
+        ++w;
+    std::size_t nk = text.find(' ');
+    if (k == begin || w == k || w >= end || nk == std::string::npos)
+        return text;
+    std::size_t nw = text.find_first_not_of(' ', nk);
+    if (nw == std::string::npos || text.compare(0, nk, "SubSection") == 0 || text.compare(0, nk, "Mode") == 0)
+        return text;
+    if (xf86nameCompare(std::string_view(t).substr(begin, k - begin), std::string_view(text).substr(0, nk)) != 0)
+        return text;
+    return t.substr(begin, w - begin) + text.substr(nw);
+}
 
 void BodyWriter::lead(std::size_t from, std::size_t to)
 {
@@ -436,7 +475,7 @@ std::string BodyWriter::newline_of(const Item& it) const
 void BodyWriter::replaced(const Item& it, const std::string& text, bool keep_trailing, bool has_comment)
 {
     lead(it.lead, it.begin);
-    out += text;
+    out += restyle(text, &it);
     if (keep_trailing) {
         out.append(t, it.end, it.trail - it.end);
         return;
@@ -518,7 +557,7 @@ std::string BodyWriter::run()
         Group& g = m_plans[gi];
         for (std::size_t k = from; k < g.elems.size() && g.elems[k].item < 0; ++k)
             if (!emitted[gi][k]) {
-                fresh(g.elems[k].text);
+                fresh_like(g.elems[k].text, first[gi] >= 0 ? &b.items[first[gi]] : nullptr);
                 emitted[gi][k] = true;
             }
     };
@@ -546,7 +585,7 @@ std::string BodyWriter::run()
             } else if (static_cast<int>(i) == first[gi] && !g->lines.empty()) {
                 replaced(it, g->lines.front(), true, false);
                 for (std::size_t k = 1; k < g->lines.size(); ++k)
-                    fresh(g->lines[k]);
+                    fresh_like(g->lines[k], &it);
             } else {
                 dropped(it);
             }

@@ -1,3 +1,281 @@
+// Options and edits: the lookups the program uses, and what the writer does
+// with changed, new and removed content.
 #include "capture.h"
 #include "xf86config/xf86config.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+using cvx::test::read_file;
+using cvx::test::take_diagnostics;
+
+namespace {
+
+XF86ConfigHolder parse(const std::string& text)
+{
+    take_diagnostics();
+    XF86ConfigHolder t(xf86parseConfigText(text, "edit.conf"));
+    EXPECT_TRUE(t) << take_diagnostics();
+    return t;
+}
+
+// Writes, checks that the text reads back as the same tree, returns the text.
+std::string write(XF86ConfigPtr tree)
+{
+    std::string out = xf86writeConfigText(tree);
+    XF86ConfigHolder again(xf86parseConfigText(out, "written.conf"));
+    EXPECT_TRUE(again) << out << take_diagnostics();
+    if (again) {
+        EXPECT_TRUE(xf86configEqual(tree, again.get())) << out;
+    }
+    return out;
+}
+
+const std::string kTabbed =
+    "# head comment\n"
+    "Section \"Device\"\n"
+    "\tIdentifier\t\"CORVEX CARD 1\"\n"
+    "\tDriver\t\t\"nv\"\t# was here\n"
+    "\t# the options\n"
+    "\tOption\t\"NoHal\"\n"
+    "\tOption\t\"hw cursor\"  \"on\"   # keep me\n"
+    "EndSection\n"
+    "\n"
+    "Section \"Monitor\"\n"
+    "\tIdentifier\t\"Display 1\"\n"
+    "\tModeLine \"640x480\" 25.175 640 656 752 800 480 490 492 525 -hsync -vsync\n"
+    "\tMode \"800x600\"\n"
+    "\t\tDotClock 40\n"
+    "\t\tHTimings 800 840 968 1056\n"
+    "\t\tVTimings 600 601 605 628\n"
+    "\tEndMode\n"
+    "EndSection\n"
+    "# tail\n";
+
+}  // namespace
+
+TEST(Options, LookupsFollowTheServersComparisonAndOrder)
+{
+    XF86OptionList list;
+    xf86addNewOption(list, "hw cursor", std::string("on"));
+    xf86addNewOption(list, "NoHal", std::nullopt);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(xf86findOption(list, "HW_Cursor"), &list[0]);
+    EXPECT_STREQ(xf86findOptionValue(list, "hwcursor"), "on");
+    EXPECT_STREQ(xf86findOptionValue(list, "nohal"), "");
+    EXPECT_EQ(xf86findOptionValue(list, "TV"), nullptr);
+
+    // Replacing keeps the place and the comment; the first duplicate is the one found.
+    list[0].comment = "# c";
+    list.push_back({"HWCursor", std::string("off"), std::nullopt, {}});
+    xf86addNewOption(list, "Hw Cursor", std::string("off"));
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].name, "hw cursor");
+    EXPECT_EQ(list[0].value, "off");
+    EXPECT_EQ(list[0].comment, "# c");
+    xf86addNewOption(list, "TV", std::string("yes"));
+    EXPECT_EQ(list.back().name, "TV");
+
+    const XF86OptionList& clist = list;
+    EXPECT_EQ(xf86findOption(clist, "tv"), &list.back());
+}
+
+TEST(Lookups, FindSectionsAndModeLinesByTheServersComparison)
+{
+    auto tree = parse(kTabbed + "Section \"Screen\"\n Identifier \"Display 1\"\nEndSection\n"
+                                "Section \"Screen\"\n Identifier \"display_1\"\nEndSection\n"
+                                "Section \"ServerLayout\"\n Identifier \"L b\"\n Screen \"Display 1\"\nEndSection\n");
+    EXPECT_EQ(xf86findDevice("corvex card1", tree.get()), xf86devices(tree.get())[0]);
+    EXPECT_EQ(xf86findMonitor("DISPLAY_1", tree.get()), xf86monitors(tree.get())[0]);
+    EXPECT_EQ(xf86findScreen("display1", tree.get()), xf86screens(tree.get())[0]);   // the first match
+    EXPECT_EQ(xf86findLayout("LB", tree.get()), xf86layouts(tree.get())[0]);
+    EXPECT_EQ(xf86findDevice("CORVEX CARD 2", tree.get()), nullptr);
+    auto& modes = xf86monitors(tree.get())[0]->modelines;
+    EXPECT_EQ(xf86findModeLine("800X600", modes), &modes[1]);
+    EXPECT_EQ(xf86findModeLine("1024x768", modes), nullptr);
+    EXPECT_EQ(xf86findScreen("x", nullptr), nullptr);
+}
+
+TEST(Writer, ChangesOnlyTheStatementsThatChanged)
+{
+    auto tree = parse(kTabbed);
+    auto* d = xf86devices(tree.get())[0];
+    d->driver = "cvx";
+    xf86addNewOption(d->options, "hw cursor", std::string("off"));
+    xf86addNewOption(d->options, "TV", std::string("no"));
+    d->busid = "PCI:1:0:0";
+    std::string out = write(tree.get());
+    EXPECT_EQ(out,
+              "# head comment\n"
+              "Section \"Device\"\n"
+              "\tIdentifier\t\"CORVEX CARD 1\"\n"
+              "\tDriver\t\t\"cvx\"\t# was here\n"
+              "\t# the options\n"
+              "\tOption\t\"NoHal\"\n"
+              "\tOption\t\"hw cursor\" \"off\"   # keep me\n"
+              "\tOption\t\"TV\" \"no\"\n"
+              "\tBusID        \"PCI:1:0:0\"\n"
+              "EndSection\n" +
+                  kTabbed.substr(kTabbed.find("\nSection \"Monitor\"")));
+
+    // Removing: the statement's line goes, the comment lines above it stay.
+    tree = parse(kTabbed);
+    d = xf86devices(tree.get())[0];
+    d->options.erase(d->options.begin());
+    d->driver.reset();
+    out = write(tree.get());
+    EXPECT_EQ(out.substr(0, out.find("EndSection")),
+              "# head comment\nSection \"Device\"\n\tIdentifier\t\"CORVEX CARD 1\"\n\t# the options\n"
+              "\tOption\t\"hw cursor\"  \"on\"   # keep me\n");
+
+    // A changed comment replaces the old one; reordering rewrites the list in the new order.
+    tree = parse(kTabbed);
+    d = xf86devices(tree.get())[0];
+    d->options[1].comment = "# new";
+    std::swap(d->options[0], d->options[1]);
+    out = write(tree.get());
+    EXPECT_NE(out.find("\tOption\t\"hw cursor\" \"on\" # new\n\tOption\t\"NoHal\"\nEndSection"), std::string::npos) << out;
+}
+
+TEST(Writer, WritesModeLinesExactly)
+{
+    auto tree = parse(kTabbed);
+    auto* m = xf86monitors(tree.get())[0];
+    m->modelines[0].clock = 108880;
+    m->modelines[1].hdisplay = 801;
+    XF86ConfModeLineRec ml = m->modelines[0];
+    ml.identifier = "1280x1024";
+    ml.clock = 108000;
+    ml.flags = XF86CONF_PHSYNC | XF86CONF_NVSYNC | XF86CONF_INTERLACE | XF86CONF_HSKEW | XF86CONF_VSCAN;
+    ml.hskew = 3;
+    ml.vscan = 2;
+    m->modelines.push_back(ml);
+    const std::string out = write(tree.get());
+    EXPECT_NE(out.find("\tModeLine \"640x480\" 108.88 640 656 752 800 480 490 492 525 -HSync -VSync\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\tMode \"800x600\"\n\t\tDotClock     40.0\n\t\tHTimings     801 840 968 1056\n"
+                       "\t\tVTimings     600 601 605 628\n\tEndMode\n"),
+              std::string::npos) << out;
+    EXPECT_NE(out.find("\tModeLine \"1280x1024\" 108.0 640 656 752 800 480 490 492 525 +HSync -VSync Interlace HSkew 3 VScan 2\n"
+                       "EndSection\n# tail\n"),
+              std::string::npos) << out;
+    auto again = XF86ConfigHolder(xf86parseConfigText(out, "x"));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(xf86monitors(again.get())[0]->modelines[0].clock, 108880);
+}
+
+TEST(Writer, PlacesNewSectionsAndKeepsLineEnds)
+{
+    // CRLF and no final newline: new lines use CRLF and start on a line of their own.
+    auto tree = parse("Section \"Device\"\r\n Identifier \"d\"\r\nEndSection\r\n\r\nSection \"Screen\"\r\n"
+                      " Identifier \"s\"\r\nEndSection");
+    auto dev = std::make_unique<XF86ConfDeviceRec>();
+    dev->identifier = "CORVEX CARD 2";
+    dev->driver = "cvx";
+    dev->screen = 1;
+    xf86addSection(tree.get(), std::move(dev));
+    auto scr = std::make_unique<XF86ConfScreenRec>();
+    scr->identifier = "Display 2";
+    scr->device_name = "CORVEX CARD 2";
+    XF86ConfDisplayRec disp;
+    disp.depth = 24;
+    disp.modes = {"640x480"};
+    scr->displays.push_back(disp);
+    xf86addSection(tree.get(), std::move(scr));
+    xf86devices(tree.get())[0]->options.push_back({"TV", std::string("yes"), std::nullopt, {}});
+    const std::string out = write(tree.get());
+    EXPECT_EQ(out,
+              "Section \"Device\"\r\n Identifier \"d\"\r\n Option       \"TV\" \"yes\"\r\nEndSection\r\n\r\n"
+              "Section \"Device\"\r\n    Identifier   \"CORVEX CARD 2\"\r\n    Driver       \"cvx\"\r\n"
+              "    Screen       1\r\nEndSection\r\n\r\n"
+              "Section \"Screen\"\r\n Identifier \"s\"\r\nEndSection\r\n\r\n"
+              "Section \"Screen\"\r\n    Identifier   \"Display 2\"\r\n    Device       \"CORVEX CARD 2\"\r\n"
+              "    SubSection \"Display\"\r\n        Depth        24\r\n        Modes        \"640x480\"\r\n"
+              "    EndSubSection\r\nEndSection\r\n");
+}
+
+TEST(Writer, KeepsWhatItDoesNotUnderstandAndWhatIsUntouched)
+{
+    const std::string text =
+        "Section \"Files\"\n  RgbPath \"x\"\n  FontPath \"/a,/b\"\nEndSection\n"
+        "Section \"Device\"\n  Identifier \"d\"\n  MatchSeat \"seat1\"\n  Chipset \"unterminated\n"
+        "  VideoRam 019999  Option \"a\" \"1\"\nEndSection\n"
+        "Section \"Screen\"\n  Driver \"old\"\n  GPUDevice \"g\"\n  Virtual 1 2\n"
+        "  SubSection \"Display\"\n    Depth 030\n    Modes \"a\"\n      \"b\"\n    ViewPort 0 0\n  EndSubSection\nEndSection\n";
+    auto tree = parse(text);
+    EXPECT_EQ(xf86writeConfigText(tree.get()), text);
+    auto* d = xf86devices(tree.get())[0];
+    d->options[0].value = "2";
+    auto* s = xf86screens(tree.get())[0];
+    s->displays[0].modes.push_back("c");
+    s->identifier = "Display 1";   // a Driver-only screen renamed: Identifier replaces Driver
+    const std::string out = xf86writeConfigText(tree.get());
+    EXPECT_EQ(out,
+              "Section \"Files\"\n  RgbPath \"x\"\n  FontPath \"/a,/b\"\nEndSection\n"
+              "Section \"Device\"\n  Identifier \"d\"\n  MatchSeat \"seat1\"\n  Chipset \"unterminated\n"
+              "  VideoRam 019999  Option \"a\" \"2\"\nEndSection\n"
+              "Section \"Screen\"\n  Identifier   \"Display 1\"\n  GPUDevice \"g\"\n  Virtual 1 2\n"
+              "  SubSection \"Display\"\n    Depth 030\n    Modes \"a\" \"b\" \"c\"\n    ViewPort 0 0\n  EndSubSection\nEndSection\n");
+    s->obsolete_driver.reset();
+    EXPECT_EQ(write(tree.get()), out);
+}
+
+TEST(Writer, RefusesContentTheFormatCannotHold)
+{
+    const std::pair<const char*, void (*)(XF86ConfigPtr)> bad[] = {
+        {"quote in a value", [](XF86ConfigPtr t) { xf86devices(t)[0]->driver = "a\"b"; }},
+        {"newline in an option", [](XF86ConfigPtr t) { xf86addNewOption(xf86devices(t)[0]->options, "x", std::string("1\n2")); }},
+        {"negative number", [](XF86ConfigPtr t) { xf86devices(t)[0]->videoram = -5; }},
+        {"relation without reference", [](XF86ConfigPtr t) {
+             auto& a = xf86layouts(t)[0]->adjacencies[0];
+             a.where = CONF_ADJ_RIGHTOF;
+             a.refscreen.reset();
+         }},
+        {"nine sync ranges", [](XF86ConfigPtr t) {
+             auto m = std::make_unique<XF86ConfMonitorRec>();
+             m->identifier = "m";
+             m->hsync.assign(9, XF86ConfRange{30, 40});
+             xf86addSection(t, std::move(m));
+         }},
+    };
+    const std::string text = "Section \"Device\"\n Identifier \"d\"\nEndSection\nSection \"Screen\"\n Identifier \"s\"\nEndSection\n"
+                             "Section \"ServerLayout\"\n Identifier \"l\"\n Screen \"s\"\nEndSection\n";
+    const auto dir = std::filesystem::temp_directory_path() / ("cvx-xf86-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "out.conf").string();
+    for (const auto& [what, edit] : bad) {
+        auto tree = parse(text);
+        edit(tree.get());
+        take_diagnostics();
+        EXPECT_EQ(xf86writeConfigFile(path.c_str(), tree.get()), 0) << what;
+        EXPECT_NE(take_diagnostics().find("Cannot write the configuration"), std::string::npos) << what;
+        EXPECT_EQ(xf86writeConfigText(tree.get()), "") << what;
+    }
+    auto tree = parse(text);
+    ASSERT_EQ(xf86writeConfigFile(path.c_str(), tree.get()), 1);
+    EXPECT_EQ(read_file(path), text);
+    EXPECT_EQ(xf86writeConfigFile((dir / "missing" / "x.conf").c_str(), tree.get()), 0);
+    EXPECT_EQ(xf86writeConfigFile(path.c_str(), nullptr), 0);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Writer, SectionCommentsAndCopies)
+{
+    auto tree = parse(kTabbed);
+    auto* d = xf86devices(tree.get())[0];
+    EXPECT_EQ(d->comment, "# the options\n");
+    d->comment = "# board 1\n# head 0\n";
+    // A copy is new content: written in the clean layout, after the original.
+    auto copy = std::make_unique<XF86ConfDeviceRec>(*d);
+    copy->identifier = "CORVEX CARD 2";
+    copy->comment.reset();
+    xf86addSection(tree.get(), std::move(copy));
+    const std::string out = write(tree.get());
+    EXPECT_EQ(out.substr(0, out.find("Section \"Monitor\"")),
+              "# head comment\nSection \"Device\"\n\t# board 1\n\t# head 0\n\tIdentifier\t\"CORVEX CARD 1\"\n"
+              "\tDriver\t\t\"nv\"\t# was here\n\tOption\t\"NoHal\"\n\tOption\t\"hw cursor\"  \"on\"   # keep me\nEndSection\n\n"
+              "Section \"Device\"\n    Identifier   \"CORVEX CARD 2\"\n    Driver       \"nv\"\n"
+              "    Option       \"NoHal\"\n    Option       \"hw cursor\" \"on\" # keep me\nEndSection\n\n");
+}
