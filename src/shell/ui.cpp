@@ -5,7 +5,9 @@
 
 #include "shell/support.h"
 
-extern "C" GResource* cvx_ui_get_resource(void);
+// Generated with --manual-register: a static library would drop an
+// automatically registering object, so the loader registers the bundle.
+extern "C" void cvx_ui_register_resource(void);
 
 namespace {
 
@@ -13,7 +15,7 @@ void ensure_resources_registered()
 {
     static bool registered = false;
     if (!registered) {
-        g_resources_register(cvx_ui_get_resource());
+        cvx_ui_register_resource();
         registered = true;
     }
 }
