@@ -17,11 +17,6 @@
 #include "windows/win_adjust.h"
 #include "windows/windows.h"
 
-// The layouts' bundle is built for manual registration; until the loader
-// does it, the tests register it once themselves.
-extern "C" GResource* cvx_ui_get_resource(void);
-extern "C" void cvx_ui_register_resource(void);
-
 namespace cvx::test::adjust {
 
 World& world()
@@ -47,8 +42,6 @@ bool start_world(const std::string& layout, bool emulator)
         std::fprintf(stderr, "the toolkit cannot open %s\n", w.server->display().c_str());
         return false;
     }
-    if (!cvx_ui_get_resource())
-        cvx_ui_register_resource();
     pDisp = XOpenDisplay(w.server->display().c_str());
     w.probe = XOpenDisplay(w.server->display().c_str());
     if (!pDisp || !w.probe)
