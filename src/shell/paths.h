@@ -22,10 +22,12 @@ std::string dev_mem();              // /dev/mem
 
 // Pixmap directories in the order start-up registers them (each goes to the
 // front of the search list, so the last one here is searched first): the
-// source tree's pixmaps/ (build-tree runs only), the installed copy's
-// directory, then the two historical ones.
+// source tree's pixmaps/ (executables inside the build tree only), the
+// configured install directory, the directory beside the running executable
+// where `cmake --install` puts the pictures (../share/cvxscape/pixmaps), then
+// the two historical ones.
 std::vector<std::string> pixmap_dirs();
-std::string installed_pixmap_dir();
+std::string installed_pixmap_dir();   // beside the running executable
 
 // The prefix for the configuration library's default search.
 std::string config_search_root();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gdk/gdkx.h>
 #include <X11/Xlib.h>
@@ -46,21 +47,28 @@ std::deque<std::string>& pixmap_directories()
     return dirs;
 }
 
-bool is_regular_file(const std::string& path)
+// A regular file; as root also one that no other user could have put there
+// (some search directories lie under the world-writable /tmp), because root
+// should not parse pictures planted by someone else.
+bool is_usable_file(const std::string& path)
 {
     struct stat st = {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if (geteuid() == 0 && (st.st_uid != 0 || (st.st_mode & S_IWOTH)))
+        return false;
+    return true;
 }
 
 std::string find_pixmap_file(const std::string& filename)
 {
     for (const std::string& dir : pixmap_directories()) {
         std::string path = dir + "/" + filename;
-        if (is_regular_file(path))
+        if (is_usable_file(path))
             return path;
     }
     std::string fallback = "../pixmaps/" + filename;
-    if (is_regular_file(fallback))
+    if (is_usable_file(fallback))
         return fallback;
     return {};
 }

@@ -94,12 +94,16 @@ void on_buttonOkOpenConfig_clicked(GtkButton*, gpointer) noexcept
 {
     // A path that does not fit the 255-byte buffers is refused like an
     // invalid file rather than cut to another name.
-    if (!cvx::open::copy_path(sConfigFile, entry_text("entryConfig")) ||
-        !cvx::open::copy_path(sConfigBackup, entry_text("entryBackup"))) {
+    // Both are checked before either buffer changes.
+    char config[CVX_PATH_BUFFER], backup[CVX_PATH_BUFFER];
+    if (!cvx::open::copy_path(config, entry_text("entryConfig")) ||
+        !cvx::open::copy_path(backup, entry_text("entryBackup"))) {
         close_winOpen();
         MsgBox("Corvex Twinscape", cvx::open::kInvalidFile, 1);
         return;
     }
+    std::memcpy(sConfigFile, config, std::strlen(config) + 1);
+    std::memcpy(sConfigBackup, backup, std::strlen(backup) + 1);
 
     pXF86Config = getConfigPtr(sConfigFile);
     if (!pXF86Config) {
