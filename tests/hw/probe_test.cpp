@@ -223,8 +223,8 @@ INSTANTIATE_TEST_SUITE_P(Boards, ShippedBoardTest,
                                            RomCase{"corvex-0520.board", 0, nullptr},
                                            RomCase{"corvex-unknown-id.board", 0, nullptr},
                                            RomCase{"two-boards.board", 0x42007, "4.2 - 7"}),
-                         [](const ::testing::TestParamInfo<RomCase>& info) {
-                             std::string name = info.param.file;
+                         [](const ::testing::TestParamInfo<RomCase>& param_info) {
+                             std::string name = param_info.param.file;
                              name = name.substr(0, name.find('.'));
                              for (char& ch : name)
                                  if (!std::isalnum(static_cast<unsigned char>(ch)))
