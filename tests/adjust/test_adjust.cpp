@@ -3,8 +3,10 @@
 // button sends, what the server then reports and what the window shows.
 #include "adjust/adjust_fixture.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wshadow"
@@ -13,6 +15,7 @@
 #include "shell/globals.h"
 #include "shell/support.h"
 #include "windows/win_adjust.h"
+#include "windows/win_resolutions.h"
 #include "windows/windows.h"
 
 using namespace cvx::test::adjust;
@@ -399,7 +402,29 @@ TEST_F(AdjustTest, YesAfterOkClosesBothAndSameModeTwiceGetsTwoNames)
         EXPECT_EQ(stored->vsyncstart, adjusted.line.vsyncstart);
         EXPECT_EQ(last_modeline(0), nullptr) << "display 1 untouched";
     }
-    // Down then Up: the second head is back where it started.
+
+    // The display modes dialog for display 2 offers both stored modes.
+    nbElementSelected = 0;
+    CurrentScreen = 1;
+    GtkWidget* dialog = create_winResolutions();
+    ASSERT_NE(dialog, nullptr);
+    gtk_widget_show(dialog);
+    pump_events();
+    std::vector<std::string> offered;
+    GtkWidget* list = lookup_widget(dialog, "listResolutions");
+    ASSERT_NE(list, nullptr);
+    GList* rows = gtk_container_get_children(GTK_CONTAINER(list));
+    for (GList* it = rows; it; it = it->next)
+        if (const char* name = static_cast<const char*>(g_object_get_data(G_OBJECT(it->data), CVX_RESOLUTION_NAME_KEY)))
+            offered.push_back(name);
+    g_list_free(rows);
+    gtk_widget_destroy(dialog);
+    pump_events();
+    const auto* lines = confGetUserModeLines(pXF86Config, 1);
+    ASSERT_NE(lines, nullptr);
+    ASSERT_EQ(lines->size(), 2u);
+    for (const XF86ConfModeLineRec& line : *lines)
+        EXPECT_NE(std::find(offered.begin(), offered.end(), line.identifier), offered.end()) << line.identifier;
 }
 
 TEST_F(AdjustTest, OkAndCloseBoxWithoutChangeCloseAtOnce)
