@@ -316,8 +316,9 @@ protected:
 TEST_F(MessageBox, ShowsTitleTextPictureAndStaysOnTop)
 {
     RootWatcher watcher;
-    const char* text = "ERROR: The specified file isn't valid. Please make sure the file name refers to a valid "
-                       "configuration file.";
+    // The longest text the program shows, with its blank line.
+    const char* text = "Changes have been saved to your configuration file. The previous file has been backed "
+                       "up.\n\nFor changes to take effect, you must restart your X server.";
     MsgBox("Corvex Twinscape - Test", text, 0);
     GtkWidget* box = wdgWinMsgbox;
     ASSERT_NE(box, nullptr);
