@@ -58,14 +58,28 @@ void confSetBoardBusID(XF86ConfigPtr tree, int bus, int device);
 // Sets and returns wasSingleHeadAtStartup from the PairView and Clone tests.
 unsigned char confSetSingleHeadAtStartup(XF86ConfigPtr tree);
 
-// The save sequence: backup, write, and the message to show. Returns true when
-// the new file is in place; `message` receives the text for the message box
-// (the success text, or an error beginning "ERROR: ").
+// The save sequence. The new text is written to a temporary beside the file
+// and flushed, the old file's bytes are copied to `backupPath` (replacing a
+// file there) the same way, and one rename then puts the new file in place;
+// both copies take the old file's mode and owner. At every instant the
+// configuration path holds the complete old or the complete new file. When
+// the backup cannot be made nothing is written and `message` is an error
+// beginning "ERROR: " that names the backup path; when the new file cannot be
+// written both files stay as they were and `message` is "ERROR: The
+// configuration file couldn't be written to. Settings haven't been changed.".
+// On success `message` is the saved text and the result is true. The tree is
+// not freed. The MetaModes are regenerated first in merged mode.
 bool confSaveConfiguration(const char* configPath, const char* backupPath, XF86ConfigPtr tree,
                            std::string& message);
 
 // ---------------------------------------------------------------- sections and lookups
 
+// Find, adopt or create. An adopted section's old identifier is replaced in
+// every reference to it (Screen lines, Screen sections' Device and Monitor
+// lines, Inactive entries), so that the written file still resolves. With no
+// section of the kind to copy from, a new one starts empty (a Screen section
+// at DefaultDepth 24). MakeScreen leaves a reference unchanged when it is
+// given a null Device or Monitor.
 XF86ConfDevicePtr MakeDevice(XF86ConfigPtr tree, int deviceIndex);
 XF86ConfMonitorPtr MakeMonitor(XF86ConfigPtr tree, int displayIndex);
 XF86ConfScreenPtr MakeScreen(XF86ConfigPtr tree, int displayIndex, XF86ConfDevicePtr device,
@@ -107,15 +121,20 @@ XF86ConfigPtr confDisableMergedFB(XF86ConfigPtr tree);
 unsigned char confXineramaIsActive(XF86ConfigPtr tree);
 XF86ConfigPtr confEnableXinerama(XF86ConfigPtr tree);
 XF86ConfigPtr confDisableXinerama(XF86ConfigPtr tree);
+// An option "hw cursor" without a value decides nothing: the walk goes on.
 unsigned char confHWCursorIsActive(XF86ConfigPtr tree);
 XF86ConfigPtr confEnableHWCursor(XF86ConfigPtr tree);
 XF86ConfigPtr confDisableHWCursor(XF86ConfigPtr tree);   // always null (0)
+// Only Load entries count (not LoadDriver or Disable). A tree without a Module
+// section gets one when a module is loaded; unloading from it does nothing.
 XF86ConfigPtr confLoadModule(XF86ConfigPtr tree, const char* name);
 XF86ConfigPtr confUnloadModule(XF86ConfigPtr tree, const char* name);
 unsigned char confIsModuleActive(XF86ConfigPtr tree, const char* name);
 
 // ---------------------------------------------------------------- MetaModes
 
+// See metamodes.cpp for what is generated when a display has no mode at its
+// default depth and how names without a size count.
 XF86ConfigPtr confGenerateMetaModes(XF86ConfigPtr tree);
 void FitDesk(int* W, int* H, int where, int w1, int h1, int w2, int h2);
 
@@ -135,6 +154,8 @@ int confGetResolutionsFromScreenPtr(XF86ConfigPtr tree, XF86ConfScreenPtr screen
                                     const char* names[], int max);
 int confGetResolutions(XF86ConfigPtr tree, int displayIndex, int depth, const char* names[], int max);
 
+// Null (nothing changed) when the Screen section names no Monitor. A mode
+// with htotal x vtotal of 0 is named with the rate 0.
 XF86ConfigPtr confAddModeline(XF86ConfigPtr tree, int displayIndex, const XF86VidModeModeLine* modeLine,
                               int dotClock);
 // The display's Monitor ModeLine list (owned by the tree), or null when the
@@ -142,6 +163,10 @@ XF86ConfigPtr confAddModeline(XF86ConfigPtr tree, int displayIndex, const XF86Vi
 const std::vector<XF86ConfModeLineRec>* confGetUserModeLines(XF86ConfigPtr tree, int displayIndex);
 
 // ---------------------------------------------------------------- output type
+// A Screen section that names no Device has no options to read or change:
+// the tests yield 0, the getters and the enable operations null, the disable
+// operations the unchanged tree. A null standard or cable text leaves that
+// option as it is.
 
 XF86ConfigPtr confEnableTVout(XF86ConfigPtr tree, int displayIndex, const char* standard, const char* cable);
 XF86ConfigPtr confDisableTVout(XF86ConfigPtr tree, int displayIndex);

@@ -314,6 +314,46 @@ const XF86OptionRec* option(const XF86OptionList& list, const char* name)
     return nullptr;
 }
 
+const char* const kModeNames[4] = {"single", "pairview", "clone", "merged"};
+
+Mode mode_of(XF86ConfigPtr tree)
+{
+    if (confPairViewIsActive(tree))
+        return PairView;
+    if (confCloneIsActive(tree))
+        return Clone;
+    if (confMergedFBIsActive(tree))
+        return Merged;
+    return Single;
+}
+
+void switch_mode(XF86ConfigPtr tree, Mode from, Mode to)
+{
+    switch (from) {
+    case PairView: confDisablePairView(tree); break;
+    case Clone: confDisableClone(tree); break;
+    case Merged: confDisableMergedFB(tree); break;
+    case Single: break;
+    }
+    int w = where ? where : CONF_ADJ_LEFTOF;
+    switch (to) {
+    case PairView: confEnablePairView(tree, w); break;
+    case Clone: confEnableClone(tree); break;
+    case Merged: confEnableMergedFB(tree, w); break;
+    case Single: confMakeSections(tree); break;
+    }
+}
+
+XF86ConfigHolder open_silently(const std::string& path)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    XF86ConfigHolder tree(getConfigPtr(path.c_str()));
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    return tree;
+}
+
 TempDir::TempDir()
 {
     const char* tmp = std::getenv("TMPDIR");
