@@ -13,6 +13,7 @@
 #include "shell/globals.h"
 #include "shell/support.h"
 #include "shell/ui.h"
+#include "windows/win_resolutions.h"
 #include "windows/windows.h"
 
 namespace {
@@ -86,6 +87,7 @@ void on_buttonInfoOk_clicked(GtkButton* button, gpointer) noexcept
 
 GtkWidget* create_winInfo()
 {
+    cvx::windows::install_dialog_style();
     GtkWidget* window = cvx_ui_build("win_info.ui", "winInfo", {
         {"on_winInfo_delete_event", G_CALLBACK(on_winInfo_delete_event)},
         {"on_winInfo_show", G_CALLBACK(on_winInfo_show)},

@@ -21,6 +21,7 @@
 #include "shell/paths.h"
 #include "shell/support.h"
 #include "shell/ui.h"
+#include "windows/win_resolutions.h"
 #include "windows/windows.h"
 
 const char* const cvx::windows::kPreviewInitialText =
@@ -173,6 +174,7 @@ gboolean on_winPreview_delete_event(GtkWidget*, GdkEvent*, gpointer) noexcept
 
 GtkWidget* create_winPreview()
 {
+    cvx::windows::install_dialog_style();
     GtkWidget* window = cvx_ui_build("win_preview.ui", "winPreview", {
         {"on_winPreview_delete_event", G_CALLBACK(on_winPreview_delete_event)},
         {"on_winPreview_show", G_CALLBACK(on_winPreview_show)},

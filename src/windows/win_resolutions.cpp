@@ -138,6 +138,9 @@ void fill_dialog(GtkWidget* window)
     set_sensitive(window, "buttonOkResolution", false);
     if (!list)
         return;
+    // A second "show" of the same window starts from an empty list again.
+    for (GtkWidget* row : list_entries(list))
+        gtk_widget_destroy(row);
 
     std::vector<std::string> names(std::begin(kStandardResolutions), std::end(kStandardResolutions));
     if (const auto* lines = confGetUserModeLines(pXF86Config, CurrentScreen)) {
@@ -312,6 +315,33 @@ int rows_per_page(GtkWidget* list, GtkWidget* row)
 
 }  // namespace
 
+// ---------------------------------------------------------------- style
+
+void cvx::windows::install_dialog_style()
+{
+    static bool installed = false;
+    GdkScreen* screen = gdk_screen_get_default();
+    if (installed || !screen)
+        return;
+    // The fixed layouts give sizes for a 12-pixel font, slim buttons and
+    // etched two-pixel rules; the default theme's font, padding and
+    // full-height separators would not fit them.
+    static const char* const css =
+        "#winResolutions, #winResolutions *, #winInfo, #winInfo *, #winPreview, #winPreview * {"
+        " font-family: \"Nimbus Sans\", Helvetica, Arial, \"Liberation Sans\", sans-serif; font-size: 12px; }\n"
+        "#winResolutions button, #winInfo button, #winPreview button { padding: 1px 2px; min-height: 0; min-width: 0; }\n"
+        "#winResolutions separator { min-height: 2px; margin: 7px 0;"
+        " background: linear-gradient(to bottom, #8c8c8c 50%, #ffffff 50%); }\n"
+        "#winResolutions radiobutton { padding: 0; }\n"
+        "#winResolutions list row { padding: 0 2px; min-height: 0; }\n";
+    GtkCssProvider* provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, css, -1, nullptr);
+    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_unref(provider);
+    installed = true;
+}
+
 // ---------------------------------------------------------------- sorting
 
 long cvx::windows::resolution_sort_key(const std::string& name)
@@ -484,6 +514,7 @@ gboolean on_winResolutions_delete_event(GtkWidget*, GdkEvent*, gpointer) noexcep
 
 GtkWidget* create_winResolutions()
 {
+    cvx::windows::install_dialog_style();
     GtkWidget* window = cvx_ui_build("win_resolutions.ui", "winResolutions", {
         {"on_winResolutions_show", G_CALLBACK(on_winResolutions_show)},
         {"on_winResolutions_delete_event", G_CALLBACK(on_winResolutions_delete_event)},
