@@ -19,6 +19,7 @@
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wshadow"
 #include "config/config.h"
+#include "hw/probe.h"
 #pragma GCC diagnostic pop
 #include "shell/globals.h"
 #include "shell/paths.h"
@@ -135,6 +136,42 @@ double one_round(const std::string& path)
     return std::chrono::duration<double, std::milli>(end - start).count();
 }
 
+// The same road in its steps, to see where the time goes.
+struct Steps { double parse, probe, build, show, map; };
+Steps one_round_in_steps(const std::string& path)
+{
+    auto ms = [](Clock::time_point a, Clock::time_point b) {
+        return std::chrono::duration<double, std::milli>(b - a).count();
+    };
+    Steps s{};
+    const auto t0 = Clock::now();
+    pXF86Config = getConfigPtr(path.c_str());
+    const auto t1 = Clock::now();
+    int device = 0, bus = 0;
+    unsigned char revision = 0;
+    getCorvexPci(&device, &bus, &device_info[1], &revision);
+    device_info[2] = revision;
+    const auto t2 = Clock::now();
+    wdgWinCentral = create_winCentral();
+    set_window_back(wdgWinCentral, lookup_widget(wdgWinCentral, "fixed3"));
+    const auto t3 = Clock::now();
+    gtk_widget_show(wdgWinCentral);
+    const auto t4 = Clock::now();
+    while (!gtk_widget_get_mapped(wdgWinCentral))
+        gtk_main_iteration_do(TRUE);
+    gdk_display_sync(gdk_display_get_default());
+    const auto t5 = Clock::now();
+    s = {ms(t0, t1), ms(t1, t2), ms(t2, t3), ms(t3, t4), ms(t4, t5)};
+    if (wdgWinMsgbox)
+        gtk_widget_destroy(wdgWinMsgbox);
+    gtk_widget_destroy(wdgWinCentral);
+    xf86freeConfig(pXF86Config);
+    pXF86Config = nullptr;
+    where = 0;
+    pump_events();
+    return s;
+}
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -174,6 +211,18 @@ int main(int argc, char** argv)
         std::printf("%-8s %8zu bytes  OK to main window mapped: median %.1f ms, min %.1f ms, max %.1f ms (%d rounds)\n",
                     c.name, c.text.size(), median(times), *std::min_element(times.begin(), times.end()),
                     *std::max_element(times.begin(), times.end()), rounds);
+        std::vector<double> parse, probe, build, show, map;
+        for (int i = 0; i < rounds; ++i) {
+            const Steps st = one_round_in_steps(path);
+            parse.push_back(st.parse);
+            probe.push_back(st.probe);
+            build.push_back(st.build);
+            show.push_back(st.show);
+            map.push_back(st.map);
+        }
+        std::printf("%-8s medians: parse %.1f ms, probe %.1f ms, build window %.1f ms, show handler %.1f ms, "
+                    "until mapped %.1f ms\n",
+                    c.name, median(parse), median(probe), median(build), median(show), median(map));
     }
     XCloseDisplay(pDisp);
     pDisp = nullptr;

@@ -1,6 +1,7 @@
 #include "central/central_fixture.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -51,6 +52,9 @@ bool start(const Scenario& scenario)
 {
     World& w = world();
     w.root = std::make_unique<TempRoot>();
+    // The information window reads the graphics BIOS through the probe.
+    const std::string board = source_dir() + "/emulation/boards/corvex-0525-r80.board";
+    setenv("CVXSCAPE_BOARD", board.c_str(), 1);
     XServerOptions options;
     options.layout = scenario.layout;
     options.driver_emulator = scenario.emulator;

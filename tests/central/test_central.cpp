@@ -5,6 +5,10 @@
 // server whose emulated driver answers as the scenario says.
 #include "central/central_fixture.h"
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <tuple>
 
 #include <X11/Xlib.h>
@@ -15,6 +19,7 @@
 #include "config/config.h"
 #pragma GCC diagnostic pop
 #include "shell/globals.h"
+#include "shell/paths.h"
 #include "shell/support.h"
 #include "windows/win_central.h"
 #include "windows/windows.h"
@@ -410,6 +415,89 @@ TEST_F(Default, IdentifyTimerAfterTheMainWindowIsGoneOnlyClosesTheWindows)
     gtk_widget_destroy(wdgWinCentral);
     EXPECT_EQ(wdgWinCentral, nullptr);
     ASSERT_TRUE(wait_until([] { return wdgWinIdentify[0] == nullptr; }, 10000));
+}
+
+TEST_F(Default, DisplayAndInformationButtonsOpenTheirWindowsForTheRightDisplay)
+{
+    load_tree(single_config());
+    open_main_window();
+    click("radioMultiDisplay");
+    close_message_boxes();
+
+    struct Case { const char* button; GtkWidget** window; int screen; };
+    for (const Case& c : {Case{"buttonResolution1", &wdgWinResolutions, 0}, {"buttonResolution2", &wdgWinResolutions, 1},
+                          {"buttonAdjust1", &wdgWinAdjust, 0}, {"buttonAdjust2", &wdgWinAdjust, 1},
+                          {"buttonInfo", &wdgWinInfo, -1}}) {
+        SCOPED_TRACE(c.button);
+        CurrentScreen = 7;
+        click(c.button);
+        ASSERT_NE(*c.window, nullptr);
+        EXPECT_TRUE(gtk_widget_get_visible(*c.window));
+        if (c.screen >= 0) {
+            EXPECT_EQ(CurrentScreen, c.screen);
+        }
+        gtk_widget_destroy(*c.window);
+        *c.window = nullptr;
+        close_message_boxes();
+        pump_events();
+    }
+
+    GtkWidget* preview_button = widget("buttonCentralPreview");
+    click("buttonCentralPreview");
+    ASSERT_NE(wdgWinPreview, nullptr);
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(preview_button)), "Refresh Preview");
+    GtkWidget* preview = wdgWinPreview;
+    click("buttonCentralPreview");
+    EXPECT_EQ(wdgWinPreview, preview) << "a second click refreshes the open preview";
+    gtk_button_clicked(GTK_BUTTON(lookup_widget(wdgWinPreview, "buttonPreviewClose")));
+    pump_events();
+    EXPECT_EQ(wdgWinPreview, nullptr);
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(preview_button)), "Preview Config. File");
+}
+
+TEST_F(Default, SaveAndExitWritesTheTreeKeepsABackupAndEndsThroughTheBox)
+{
+    const std::string original = single_config();
+    const std::string file = cvx::paths::under_root("/etc/X11/central-save.conf");
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    std::ofstream(file, std::ios::binary) << original;
+    std::snprintf(sConfigFile, sizeof sConfigFile, "%s", file.c_str());
+    std::snprintf(sConfigBackup, sizeof sConfigBackup, "%s_CVX-BACKUP", file.c_str());
+    load_tree(original);
+    open_main_window();
+    click("radioMultiDisplay");
+    close_message_boxes();
+
+    click("buttonCentralOk");
+    const auto boxes = message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text,
+              "Changes have been saved to your configuration file. The previous file has been backed up.\n\n"
+              "For changes to take effect, you must restart your X server.");
+    EXPECT_EQ(mustExit, 1);
+    EXPECT_EQ(pXF86Config, nullptr);
+    EXPECT_EQ(wdgWinCentral, nullptr);
+    std::ifstream backup(sConfigBackup, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(backup), {}), original);
+    std::ifstream written(file, std::ios::binary);
+    load_tree(std::string(std::istreambuf_iterator<char>(written), {}));
+    EXPECT_TRUE(confPairViewIsActive(pXF86Config));
+}
+
+TEST_F(Default, SaveAndExitReportsAFailedSaveAndStillEnds)
+{
+    const std::string file = cvx::paths::under_root("/no/such/dir/XF86Config");
+    std::snprintf(sConfigFile, sizeof sConfigFile, "%s", file.c_str());
+    std::snprintf(sConfigBackup, sizeof sConfigBackup, "%s_CVX-BACKUP", file.c_str());
+    load_tree(single_config());
+    open_main_window();
+    click("buttonCentralOk");
+    const auto boxes = message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(starts_with(boxes[0].text, "ERROR: ")) << boxes[0].text;
+    EXPECT_EQ(mustExit, 1);
+    EXPECT_FALSE(std::filesystem::exists(sConfigFile));
+    EXPECT_EQ(wdgWinCentral, nullptr);
 }
 
 TEST_F(Default, RefreshRateRoundsHalvesUp)
