@@ -11,10 +11,6 @@
 #include "shell/paths.h"
 #include "shell/support.h"
 
-// The layouts' resource bundle is built with manual registration; its data
-// exists only once initialised, which the layout loader does not do itself.
-extern "C" void cvx_ui_register_resource(void);
-
 namespace cvx::test::dialogs {
 
 namespace {
@@ -35,7 +31,6 @@ public:
         if (!gtk_init_check(&argc, &argv))
             throw std::runtime_error("the toolkit cannot open " + g_server->display());
         pDisp = gdk_x11_display_get_xdisplay(gdk_display_get_default());
-        cvx_ui_register_resource();
         for (const std::string& dir : cvx::paths::pixmap_dirs())
             add_pixmap_directory(dir.c_str());
         add_pixmap_directory((cvx::test::source_dir() + "/pixmaps").c_str());
