@@ -13,6 +13,7 @@
 
 #include "driver/channel.h"
 #include "shell/globals.h"
+#include "shell/startup.h"
 #include "shell/support.h"
 #include "shell/ui.h"
 #include "windows/windows.h"
@@ -20,41 +21,6 @@
 namespace {
 
 constexpr unsigned int KEY_ESCAPE = 0xFF1B;
-
-// Xlib's default handler (and GDK's) would end the program on a refused
-// VidMode or Xinerama request; while one of these lives, errors are only
-// recorded. Single-threaded, so one static flag is enough.
-class XErrorTrap {
-public:
-    explicit XErrorTrap(Display* display) : m_display(display)
-    {
-        XSync(m_display, False);
-        s_failed = false;
-        m_previous = XSetErrorHandler(&XErrorTrap::record);
-    }
-    ~XErrorTrap()
-    {
-        XSync(m_display, False);
-        XSetErrorHandler(m_previous);
-    }
-    XErrorTrap(const XErrorTrap&) = delete;
-    XErrorTrap& operator=(const XErrorTrap&) = delete;
-    bool failed()
-    {
-        XSync(m_display, False);
-        return s_failed;
-    }
-
-private:
-    static int record(Display*, XErrorEvent*)
-    {
-        s_failed = true;
-        return 0;
-    }
-    static inline bool s_failed = false;
-    Display* m_display;
-    XErrorHandler m_previous;
-};
 
 struct XFreeDeleter {
     void operator()(void* p) const noexcept
@@ -95,7 +61,7 @@ bool monitor_vertical_range(Display* display, int screen, int& lower, int& upper
     XF86VidModeMonitor monitor{};
     bool ok;
     {
-        XErrorTrap trap(display);
+        cvx::XErrorScope trap(display);
         ok = XF86VidModeGetMonitor(display, screen, &monitor) && !trap.failed();
     }
     std::unique_ptr<char, XFreeDeleter> vendor(ok ? monitor.vendor : nullptr);
@@ -115,12 +81,12 @@ bool monitor_vertical_range(Display* display, int screen, int& lower, int& upper
 
 int display_count(Display* display)
 {
-    XErrorTrap trap(display);
+    cvx::XErrorScope trap(display);
     if (!XineramaIsActive(display))
         return 1;
     int count = 0;
     std::unique_ptr<XineramaScreenInfo, XFreeDeleter> screens(XineramaQueryScreens(display, &count));
-    return count;
+    return trap.failed() ? 1 : count;
 }
 
 void adjustment_action(unsigned char (*operation)(XF86VidModeModeLine*, Display*))
@@ -202,7 +168,7 @@ bool read_mode_line(Display* display, int screen, XF86VidModeModeLine& mode, int
     int clock = 0;
     bool ok;
     {
-        XErrorTrap trap(display);
+        cvx::XErrorScope trap(display);
         ok = XF86VidModeGetModeLine(display, screen, &clock, &fresh) && !trap.failed();
     }
     if (fresh.c_private)
@@ -218,10 +184,13 @@ bool read_mode_line(Display* display, int screen, XF86VidModeModeLine& mode, int
 
 void switch_mode(Display* display, int screen, int direction)
 {
-    XErrorTrap trap(display);
+    cvx::XErrorScope trap(display);
     XF86VidModeLockModeSwitch(display, screen, 0);
     XF86VidModeSwitchMode(display, screen, direction);
     XF86VidModeLockModeSwitch(display, screen, 1);
+    // A refused switch leaves the mode as it was, which the refresh then
+    // shows; the error is only kept from ending the program.
+    (void)trap.failed();
 }
 
 void open_save_dialog(int change, bool centred)

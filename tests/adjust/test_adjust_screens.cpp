@@ -40,6 +40,19 @@ TEST_F(AdjustTest, WithoutXineramaTheSummaryHasOneLine)
     }
 }
 
+TEST_F(AdjustTest, AScreenTheServerDoesNotHaveIsRefusedWithoutEndingTheProgram)
+{
+    // The server answers requests for screen 2 with an X error; Xlib's
+    // default handling would end the process here.
+    XF86VidModeModeLine before = mode_line;
+    open_adjust(2);
+    ASSERT_NE(wdgWinAdjust, nullptr);
+    EXPECT_EQ(mode_line.hdisplay, before.hdisplay) << "nothing read, nothing changed";
+    click("buttonNext");
+    click("buttonAdjustDone");
+    EXPECT_EQ(wdgWinAdjust, nullptr) << "OK still closes the window";
+}
+
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
