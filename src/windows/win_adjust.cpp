@@ -276,7 +276,7 @@ void refreshAdjustWindow()
         device_info[0] = static_cast<uint32_t>(clock);
     XSync(pDisp, False);
 
-    char text[64];
+    char text[CVX_FTOA_BUFFER];
     ftoa(text, static_cast<float>(clock) / 1000.0f);
     gtk_label_set_text(GTK_LABEL(lookup_widget(wdgWinAdjust, "lblPixelClockValue")), text);
 
