@@ -26,7 +26,7 @@ namespace cvx::central {
 namespace {
 
 // The maker's software page, quoted at the end of the two driver warnings.
-constexpr const char* kMakerSite = "https://support.corvex.example/twinscape";
+constexpr const char* kMakerSite = "www.corvex.example";
 
 constexpr const char* kTitle = "Corvex Twinscape";
 
