@@ -41,6 +41,7 @@ struct SourceInfo {
     std::size_t tail = 0;                     // sections: end of the EndSection line
     std::unique_ptr<Body> body;               // only in a re-parsed copy
     std::string newline;                      // the tree: the file's line terminator
+    bool text_has_nul = false;                // sections: the text holds NUL bytes
 };
 
 // Group ids of the statements of each body kind. Group 0 is kept verbatim.
@@ -50,10 +51,13 @@ enum : int { G_KEEP = 0 };
 // Parses the section that starts at `offset` of `text` again, keeping the
 // bodies of the section and its subsections. Null if it does not parse.
 std::unique_ptr<XF86SectionRec> reparse_section(const std::shared_ptr<const std::string>& text,
-                                                std::size_t offset);
+                                                std::size_t offset, bool text_has_nul);
 
 // Structural equality of two sections (layout, links and bookkeeping ignored).
 bool section_equal(const XF86SectionRec& a, const XF86SectionRec& b);
+
+// A key equal for two names exactly when xf86nameCompare finds them equal.
+std::string name_key(std::string_view name);
 
 // Which section kinds have an Identifier keyword.
 bool kind_has_identifier(XF86SectionKind kind);

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 
 using namespace cvx::xf86config::detail;
 
@@ -23,13 +24,45 @@ struct Token {
 
 struct Failure {};
 
-struct Kw { const char* name; int id; };
+struct Kw { std::string_view name; int id; };
+
+// The word folded as the name comparison folds it, into `buf`; false when it
+// is longer than any keyword.
+bool fold(std::string_view word, char (&buf)[48], std::size_t& len)
+{
+    len = 0;
+    for (char c : word) {
+        if (c == '_' || c == ' ' || c == '\t')
+            continue;
+        if (len == sizeof buf)
+            return false;
+        buf[len++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return true;
+}
+
+bool folded_equals(const char* buf, std::size_t len, std::string_view name)
+{
+    // Keyword names hold no blanks or underscores.
+    if (name.size() != len)
+        return false;
+    for (std::size_t i = 0; i < len; ++i) {
+        char c = name[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != buf[i])
+            return false;
+    }
+    return true;
+}
 
 template <std::size_t N>
 int lookup(const Kw (&table)[N], std::string_view word)
 {
+    char buf[48];
+    std::size_t len = 0;
+    if (!fold(word, buf, len))
+        return -1;
     for (const Kw& k : table)
-        if (xf86nameCompare(word, k.name) == 0)
+        if (folded_equals(buf, len, k.name))
             return k.id;
     return -1;
 }
@@ -59,7 +92,7 @@ std::string quoted(const std::string& s) { return "\"" + s + "\""; }
 
 const char* const kMsgEof = "Unexpected EOF. Missing EndSection keyword?";
 
-struct SectionName { const char* name; XF86SectionKind kind; };
+struct SectionName { std::string_view name; XF86SectionKind kind; };
 const SectionName kSections[] = {
     {"Files", XF86SectionKind::Files}, {"ServerFlags", XF86SectionKind::ServerFlags},
     {"Module", XF86SectionKind::Module}, {"Extensions", XF86SectionKind::Extensions},
@@ -75,9 +108,9 @@ std::vector<std::string> g_warnings;
 
 class Parser {
 public:
-    Parser(std::shared_ptr<const std::string> text, std::string filename, bool quiet, bool keep)
+    Parser(std::shared_ptr<const std::string> text, std::string filename, bool quiet, bool keep, bool has_nul)
         : m_text(std::move(text)), s(*m_text), n(s.size()), m_file(std::move(filename)),
-          m_quiet(quiet), m_keep(keep)
+          m_quiet(quiet), m_keep(keep), m_has_nul(has_nul)
     {}
 
     XF86ConfigHolder parse_file();
@@ -107,6 +140,7 @@ private:
     }
 
     Token lex();
+    Token lex_fast();
     Token get(bool* forced = nullptr);
     void unget(Token t, bool force = false);
     int eof_line() const;
@@ -118,10 +152,10 @@ private:
 
     // ------------------------------------------------------------ helpers
     std::string need_str(const char* kw);
-    std::string need_str_msg(const std::string& msg);
+    std::string need_str_msg(const char* msg);
     int need_int(const char* kw);
-    int need_int_msg(const std::string& msg);
-    double need_real_msg(const std::string& msg);
+    int need_int_msg(const char* msg);
+    double need_real_msg(const char* msg);
     int add_item(Body& b, std::size_t begin, int group);
     SourceInfo* elem_info(const SourceInfo* owner, int item);
     std::optional<std::string> comment_after(std::size_t pos) const;
@@ -151,6 +185,7 @@ private:
     std::size_t n;
     std::string m_file;
     bool m_quiet, m_keep;
+    bool m_has_nul;   // NUL bytes need the slow, joining tokeniser
 
     std::size_t p = 0;
     int m_line = 1;
@@ -164,8 +199,83 @@ private:
     bool m_saw_pointer = false;
 };
 
+// The tokeniser for text without NUL bytes: the same rules, whole runs at a time.
+Token Parser::lex_fast()
+{
+    const char* d = s.data();
+    for (;;) {
+        while (p < n && (d[p] == ' ' || d[p] == '\t' || d[p] == '\r' || d[p] == '\n')) {
+            if (d[p] == '\n')
+                ++m_line;
+            ++p;
+        }
+        if (p < n && d[p] == '#') {
+            // A comment runs to the next LF or CR.
+            const void* lf = std::memchr(d + p, '\n', n - p);
+            std::size_t e = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - d) : n;
+            const void* cr = std::memchr(d + p, '\r', e - p);
+            p = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - d) : e;
+            if (p < n) {
+                if (d[p] == '\n')
+                    ++m_line;
+                ++p;
+            }
+            continue;
+        }
+        break;
+    }
+    Token t;
+    t.begin = p;
+    t.line = m_line;
+    if (p >= n) {
+        t.kind = Tk::Eof;
+        t.begin = t.end = n;
+        t.line = eof_line();
+        return t;
+    }
+    const char c = d[p];
+    std::size_t q = p;
+    if (c == '"') {
+        t.kind = Tk::Str;
+        ++q;
+        std::size_t e = q;
+        while (e < n && d[e] != '"' && d[e] != '\n' && d[e] != '\r')
+            ++e;
+        t.text.assign(d + q, e - q);
+        p = e < n && d[e] == '"' ? e + 1 : e;
+    } else if (c >= '0' && c <= '9') {
+        t.kind = Tk::Num;
+        const bool hex = c == '0' && q + 1 < n && (d[q + 1] == 'x' || d[q + 1] == 'X');
+        ++q;
+        while (q < n) {
+            char x = d[q];
+            bool fits = (x >= '0' && x <= '9') || x == '.' || x == 'x' || x == 'X' ||
+                        (hex && ((x >= 'a' && x <= 'f') || (x >= 'A' && x <= 'F')));
+            if (!fits)
+                break;
+            ++q;
+        }
+        t.text.assign(d + p, q - p);
+        p = q;
+    } else if ((c == ',' || c == '-') && !(q + 1 < n && std::isalpha(static_cast<unsigned char>(d[q + 1])))) {
+        t.kind = c == ',' ? Tk::Comma : Tk::Dash;
+        t.text.assign(1, c);
+        ++p;
+    } else {
+        t.kind = Tk::Word;
+        while (q < n && d[q] != ' ' && d[q] != '\t' && d[q] != '\r' && d[q] != '\n' && d[q] != '#')
+            ++q;
+        t.text.assign(d + p, q - p);
+        p = q;
+    }
+    t.end = p;
+    return t;
+}
+
 Token Parser::lex()
 {
+    if (!m_has_nul)
+        return lex_fast();
     for (;;) {
         int c = cur();
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
@@ -309,20 +419,23 @@ void Parser::fail_data(const std::string& msg)
     throw Failure{};
 }
 
-std::string Parser::need_str_msg(const std::string& msg)
+std::string Parser::need_str_msg(const char* msg)
 {
     Token t = get();
     if (t.kind != Tk::Str)
         fail(t.line, msg);
-    return t.text;
+    return std::move(t.text);
 }
 
 std::string Parser::need_str(const char* kw)
 {
-    return need_str_msg(std::string("The ") + kw + " keyword requires a quoted string to follow it.");
+    Token t = get();
+    if (t.kind != Tk::Str)
+        fail(t.line, std::string("The ") + kw + " keyword requires a quoted string to follow it.");
+    return std::move(t.text);
 }
 
-int Parser::need_int_msg(const std::string& msg)
+int Parser::need_int_msg(const char* msg)
 {
     Token t = get();
     if (t.kind != Tk::Num)
@@ -332,10 +445,13 @@ int Parser::need_int_msg(const std::string& msg)
 
 int Parser::need_int(const char* kw)
 {
-    return need_int_msg(std::string("The ") + kw + " keyword requires a number to follow it.");
+    Token t = get();
+    if (t.kind != Tk::Num)
+        fail(t.line, std::string("The ") + kw + " keyword requires a number to follow it.");
+    return int_value(t.text);
 }
 
-double Parser::need_real_msg(const std::string& msg)
+double Parser::need_real_msg(const char* msg)
 {
     Token t = get();
     if (t.kind != Tk::Num)
@@ -422,6 +538,8 @@ std::optional<std::string> Parser::own_line_comments(const Body& b) const
     // Comment lines standing on their own inside the body, one per line.
     std::string acc;
     auto scan = [&](std::size_t from, std::size_t to) {
+        if (to <= from || std::memchr(s.data() + from, '#', to - from) == nullptr)
+            return;
         std::size_t q = from;
         while (q < to) {
             std::size_t eol = q;
@@ -475,20 +593,20 @@ void Parser::parse_option(Body& b, std::size_t begin, XF86OptionList& list, int 
 
 void Parser::parse_ranges(std::vector<XF86ConfRange>& v, const char* kw, std::size_t limit, const char* too_many)
 {
-    const std::string msg = std::string("The ") + kw + " keyword must be followed by a list of numbers or ranges.";
+    auto msg = [kw] { return std::string("The ") + kw + " keyword must be followed by a list of numbers or ranges."; };
     Token t = get();
     if (t.kind != Tk::Num)
-        fail(t.line, msg);
+        fail(t.line, msg());
     for (;;) {
         double lo = real_value(t.text), hi = lo;
         Token u = get();
         if (u.kind == Tk::Dash) {
             Token h = get();
             if (h.kind != Tk::Num)
-                fail(h.line, msg);
+                fail(h.line, msg());
             hi = real_value(h.text);
             if (hi < lo)
-                fail(h.line, msg);
+                fail(h.line, msg());
             u = get();
         }
         if (v.size() >= limit)
@@ -842,9 +960,12 @@ void Parser::parse_display(XF86ConfDisplayRec& d, Body& b, SourceInfo* me)
         case 7:
         case 8:
         case 9: {
-            const char* names[] = {"Weight", "Black", "White"};
-            std::string msg = std::string("The ") + names[id - 7] +
-                              " keyword must be followed by red, green and blue values.";
+            static const char* const msgs[] = {
+                "The Weight keyword must be followed by red, green and blue values.",
+                "The Black keyword must be followed by red, green and blue values.",
+                "The White keyword must be followed by red, green and blue values.",
+            };
+            const char* msg = msgs[id - 7];
             int r = need_int_msg(msg), g = need_int_msg(msg), bl = need_int_msg(msg);
             if (id == 7) { d.weight_red = r; d.weight_green = g; d.weight_blue = bl; }
             if (id == 8) { d.black_red = r; d.black_green = g; d.black_blue = bl; }
@@ -1240,9 +1361,12 @@ void Parser::parse_generic(XF86GenericSectionRec& g, Body& b, SourceInfo* me)
     };
     const Table table = pick();
     auto find = [&](std::string_view word) {
-        for (std::size_t i = 0; i < table.size; ++i)
-            if (xf86nameCompare(word, table.kw[i].name) == 0)
-                return i;
+        char buf[48];
+        std::size_t len = 0;
+        if (fold(word, buf, len))
+            for (std::size_t i = 0; i < table.size; ++i)
+                if (folded_equals(buf, len, table.kw[i].name))
+                    return i;
         return table.size;
     };
     const bool needs_id = kind_has_identifier(g.kind);
@@ -1258,7 +1382,7 @@ void Parser::parse_generic(XF86GenericSectionRec& g, Body& b, SourceInfo* me)
         std::size_t k = (t.kind == Tk::Word || forced) ? find(t.text) : table.size;
         if (k == table.size)
             bad_keyword(t);
-        const char* kwname = table.kw[k].name;
+        const std::string kwname(table.kw[k].name);
         std::size_t begin = t.begin;
         switch (table.kw[k].id) {
         case 0:
@@ -1278,8 +1402,8 @@ void Parser::parse_generic(XF86GenericSectionRec& g, Body& b, SourceInfo* me)
             break;
         case 2: parse_option(b, begin, g.options, GN_OPTIONS, me); break;
         case 3:
-            need_str(kwname);
-            if (xf86nameCompare(kwname, "Driver") == 0)
+            need_str(kwname.c_str());
+            if (kwname == "Driver")
                 have_driver = true;
             add_item(b, begin, G_KEEP);
             break;
@@ -1289,7 +1413,7 @@ void Parser::parse_generic(XF86GenericSectionRec& g, Body& b, SourceInfo* me)
             add_item(b, begin, G_KEEP);
             break;
         case 5: {
-            std::string v = need_str(kwname);
+            std::string v = need_str(kwname.c_str());
             if (!is_bool_word(v))
                 fail(t.line, std::string("The ") + kwname + " keyword requires a boolean to follow it.");
             add_item(b, begin, G_KEEP);
@@ -1348,7 +1472,8 @@ void Parser::parse_generic(XF86GenericSectionRec& g, Body& b, SourceInfo* me)
         }
         case 12: add_item(b, begin, G_KEEP); break;
         case 13:
-            need_int_msg(std::string("The ") + kwname + " keyword requires a positive integer to follow it.");
+            if (get().kind != Tk::Num)
+                fail(t.line, std::string("The ") + kwname + " keyword requires a positive integer to follow it.");
             add_item(b, begin, G_KEEP);
             break;
         case 14: {
@@ -1375,18 +1500,23 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
         fail(name.line, "The Section keyword requires a quoted string to follow it.");
     m_section = name.text;
     std::optional<XF86SectionKind> kind;
-    for (const SectionName& sn : kSections)
-        if (xf86nameCompare(name.text, sn.name) == 0)
-            kind = sn.kind;
+    char buf[48];
+    std::size_t len = 0;
+    if (fold(name.text, buf, len))
+        for (const SectionName& sn : kSections)
+            if (folded_equals(buf, len, sn.name))
+                kind = sn.kind;
     if (!kind)
         fail(name.line, quoted(name.text) + " is not a valid section name.");
 
     std::unique_ptr<XF86SectionRec> rec;
     auto* info = new SourceInfo;
     info->text = m_text;
+    info->text_has_nul = m_has_nul;
     info->begin = kw.begin;
     Body body;
     body.head_begin = kw.begin;
+    body.items.reserve(8);
     switch (*kind) {
     case XF86SectionKind::Device: {
         auto d = std::make_unique<XF86ConfDeviceRec>();
@@ -1453,32 +1583,63 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
 
 void Parser::validate(XF86ConfigRec& tree)
 {
-    auto generic_named = [&](XF86SectionKind kind, const std::string& name) -> const XF86SectionRec* {
-        for (const auto& sec : tree.sections)
-            if (sec->kind == kind)
-                if (auto* g = dynamic_cast<const XF86GenericSectionRec*>(sec.get()))
-                    if (g->identifier && xf86nameCompare(*g->identifier, name) == 0)
-                        return g;
-        return nullptr;
+    // First section of each name, by the server's name comparison.
+    using Index = std::unordered_map<std::string, XF86SectionRec*>;
+    Index devices, monitors, screens, modes, adaptors, inputs;
+    std::unordered_map<std::string, XF86ConfScreenPtr> screens_exact;
+    for (const auto& sec : tree.sections) {
+        switch (sec->kind) {
+        case XF86SectionKind::Device:
+            devices.try_emplace(name_key(static_cast<XF86ConfDeviceRec&>(*sec).identifier), sec.get());
+            break;
+        case XF86SectionKind::Monitor:
+            monitors.try_emplace(name_key(static_cast<XF86ConfMonitorRec&>(*sec).identifier), sec.get());
+            break;
+        case XF86SectionKind::Screen: {
+            auto* sc = static_cast<XF86ConfScreenRec*>(sec.get());
+            screens.try_emplace(name_key(sc->identifier), sc);
+            screens_exact.try_emplace(sc->identifier, sc);
+            break;
+        }
+        case XF86SectionKind::Modes:
+        case XF86SectionKind::VideoAdaptor:
+        case XF86SectionKind::InputDevice: {
+            auto* g = static_cast<XF86GenericSectionRec*>(sec.get());
+            Index& idx = sec->kind == XF86SectionKind::Modes ? modes
+                         : sec->kind == XF86SectionKind::VideoAdaptor ? adaptors : inputs;
+            if (g->identifier)
+                idx.try_emplace(name_key(*g->identifier), g);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    auto find = [](const Index& idx, const std::string& name) -> XF86SectionRec* {
+        auto it = idx.find(name_key(name));
+        return it == idx.end() ? nullptr : it->second;
     };
-    std::vector<std::pair<std::string, std::string>> adaptor_users;   // adaptor, screen
-    for (XF86ConfScreenPtr sc : xf86screens(&tree)) {
-        sc->monitor = sc->monitor_name ? xf86findMonitor(*sc->monitor_name, &tree) : nullptr;
+    std::unordered_map<std::string, std::string> adaptor_users;   // adaptor key -> first screen
+    for (const auto& sec : tree.sections) {
+        if (sec->kind != XF86SectionKind::Screen)
+            continue;
+        auto* sc = static_cast<XF86ConfScreenRec*>(sec.get());
+        sc->monitor = sc->monitor_name ? static_cast<XF86ConfMonitorPtr>(find(monitors, *sc->monitor_name)) : nullptr;
         if (sc->monitor)
             for (const std::string& m : sc->monitor->usemodes)
-                if (!generic_named(XF86SectionKind::Modes, m))
+                if (!find(modes, m))
                     fail_data("Undefined Modes Section \"" + m + "\" referenced by Monitor \"" +
                               sc->identifier + "\".");
-        sc->device = sc->device_name ? xf86findDevice(*sc->device_name, &tree) : nullptr;
+        sc->device = sc->device_name ? static_cast<XF86ConfDevicePtr>(find(devices, *sc->device_name)) : nullptr;
         for (const std::string& a : sc->adaptors) {
-            if (!generic_named(XF86SectionKind::VideoAdaptor, a))
+            if (!find(adaptors, a))
                 fail_data("Undefined VideoAdaptor \"" + a + "\" referenced by Screen \"" + sc->identifier + "\".");
-            for (const auto& [ad, user] : adaptor_users)
-                if (xf86nameCompare(ad, a) == 0)
-                    fail_data("VideoAdaptor \"" + a + "\" already referenced by Screen \"" + user + "\".");
+            auto it = adaptor_users.find(name_key(a));
+            if (it != adaptor_users.end())
+                fail_data("VideoAdaptor \"" + a + "\" already referenced by Screen \"" + it->second + "\".");
         }
         for (const std::string& a : sc->adaptors)
-            adaptor_users.emplace_back(a, sc->identifier);
+            adaptor_users.try_emplace(name_key(a), sc->identifier);
     }
     for (const XF86SectionRec* in : m_inputs_without_driver) {
         auto* g = static_cast<const XF86GenericSectionRec*>(in);
@@ -1487,14 +1648,15 @@ void Parser::validate(XF86ConfigRec& tree)
     auto screen_exact = [&](const std::optional<std::string>& name) -> XF86ConfScreenPtr {
         if (!name)
             return nullptr;
-        for (XF86ConfScreenPtr sc : xf86screens(&tree))
-            if (sc->identifier == *name)
-                return sc;
-        return nullptr;
+        auto it = screens_exact.find(*name);
+        return it == screens_exact.end() ? nullptr : it->second;
     };
-    for (XF86ConfLayoutPtr l : xf86layouts(&tree)) {
+    for (const auto& sec : tree.sections) {
+        if (sec->kind != XF86SectionKind::ServerLayout)
+            continue;
+        auto* l = static_cast<XF86ConfLayoutRec*>(sec.get());
         for (XF86ConfAdjacencyRec& a : l->adjacencies) {
-            a.screen = xf86findScreen(a.screen_name, &tree);
+            a.screen = static_cast<XF86ConfScreenPtr>(find(screens, a.screen_name));
             if (!a.screen)
                 fail_data("Undefined Screen \"" + a.screen_name + "\" referenced by ServerLayout \"" +
                           l->identifier + "\".");
@@ -1504,13 +1666,13 @@ void Parser::validate(XF86ConfigRec& tree)
             a.right_screen = screen_exact(a.right);
         }
         for (XF86ConfInactiveRec& i : l->inactives) {
-            i.device = xf86findDevice(i.device_name, &tree);
+            i.device = static_cast<XF86ConfDevicePtr>(find(devices, i.device_name));
             if (!i.device)
                 fail_data("Undefined Device \"" + i.device_name + "\" referenced by ServerLayout \"" +
                           l->identifier + "\".");
         }
         for (const XF86ConfInputrefRec& r : l->inputs) {
-            bool found = generic_named(XF86SectionKind::InputDevice, r.name) != nullptr ||
+            bool found = find(inputs, r.name) != nullptr ||
                          (m_saw_pointer && xf86nameCompare(r.name, "Implicit Core Pointer") == 0);
             if (!found)
                 fail_data("Undefined InputDevice \"" + r.name + "\" referenced by ServerLayout \"" +
@@ -1535,7 +1697,8 @@ XF86ConfigHolder Parser::parse_file()
             Token t = get();
             if (t.kind == Tk::Eof)
                 break;
-            if (t.kind != Tk::Word || xf86nameCompare(t.text, "Section") != 0)
+            static const Kw section[] = {{"Section", 1}};
+            if (t.kind != Tk::Word || lookup(section, t.text) != 1)
                 bad_keyword(t);
             auto sec = parse_section(t);
             sec->src.get()->pre = prev_tail;
@@ -1567,9 +1730,10 @@ std::unique_ptr<XF86SectionRec> Parser::parse_one(std::size_t offset)
 
 namespace cvx::xf86config::detail {
 
-std::unique_ptr<XF86SectionRec> reparse_section(const std::shared_ptr<const std::string>& text, std::size_t offset)
+std::unique_ptr<XF86SectionRec> reparse_section(const std::shared_ptr<const std::string>& text, std::size_t offset,
+                                                bool text_has_nul)
 {
-    Parser parser(text, "", true, true);
+    Parser parser(text, "", true, true, text_has_nul);
     return parser.parse_one(offset);
 }
 
@@ -1579,7 +1743,8 @@ XF86ConfigPtr xf86parseConfigText(std::string_view text, const char* filename)
 {
     g_warnings.clear();
     auto shared = std::make_shared<const std::string>(text);
-    Parser parser(shared, filename ? filename : "(text)", false, false);
+    Parser parser(shared, filename ? filename : "(text)", false, false,
+                  shared->find('\0') != std::string::npos);
     return parser.parse_file().release();
 }
 

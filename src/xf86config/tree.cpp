@@ -9,6 +9,18 @@ namespace cvx::xf86config::detail {
 
 void SourceDeleter::operator()(SourceInfo* p) const noexcept { delete p; }
 
+std::string name_key(std::string_view name)
+{
+    std::string key;
+    key.reserve(name.size());
+    for (char c : name) {
+        if (c == '_' || c == ' ' || c == '\t')
+            continue;
+        key.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    }
+    return key;
+}
+
 bool kind_has_identifier(XF86SectionKind kind)
 {
     switch (kind) {
@@ -132,12 +144,22 @@ bool section_equal(const XF86SectionRec& a, const XF86SectionRec& b)
 
 }  // namespace cvx::xf86config::detail
 
+// Compares what the line says: the fields its relation leaves out of the
+// file (a position beside RightOf, a reference beside Absolute) do not count.
 bool XF86ConfAdjacencyRec::operator==(const XF86ConfAdjacencyRec& o) const
 {
-    return scrnum == o.scrnum && screen_name == o.screen_name && where == o.where &&
-           refscreen == o.refscreen && x == o.x && y == o.y && has_position == o.has_position &&
-           top == o.top && bottom == o.bottom && left == o.left && right == o.right &&
-           comment == o.comment;
+    if (scrnum != o.scrnum || screen_name != o.screen_name || where != o.where || comment != o.comment)
+        return false;
+    switch (where) {
+    case CONF_ADJ_ABSOLUTE:
+        return has_position == o.has_position && (!has_position || (x == o.x && y == o.y));
+    case CONF_ADJ_RELATIVE:
+        return refscreen == o.refscreen && x == o.x && y == o.y;
+    case CONF_ADJ_OBSOLETE:
+        return top == o.top && bottom == o.bottom && left == o.left && right == o.right;
+    default:
+        return refscreen == o.refscreen;
+    }
 }
 
 // ---------------------------------------------------------------- views

@@ -752,7 +752,8 @@ Ctx nested(const Ctx& parent, const SourceInfo* owner, const Body* body)
     c.owner = owner;
     c.base = parent.inner;
     c.nl = parent.nl;
-    c.inner = detect_inner(parent.text ? *parent.text : std::string(), body, parent.inner + unit_of(parent.inner));
+    c.inner = body && parent.text ? detect_inner(*parent.text, body, parent.inner + unit_of(parent.inner))
+                                  : parent.inner + unit_of(parent.inner);
     return c;
 }
 
@@ -988,7 +989,7 @@ std::string write_section(const XF86SectionRec& sec, const XF86SectionRec* snap,
         c.text = nullptr;
     c.owner = sec.src.get();
     c.nl = nl;
-    c.inner = detect_inner(text ? *text : std::string(), c.body, "    ");
+    c.inner = c.body && text ? detect_inner(*text, c.body, "    ") : std::string("    ");
     const std::string name = kind_name(sec.kind);
     const std::string head = "Section " + q(sec.section_name.empty() ? name : sec.section_name);
     if (auto* d = dynamic_cast<const XF86ConfDeviceRec*>(&sec)) return run_section(*d, snap, c, plan_device, head);
@@ -1031,7 +1032,7 @@ bool render(XF86ConfigPtr tree, std::string& out)
             const SourceInfo* si = sec.src.get();
             std::unique_ptr<XF86SectionRec> snap;
             if (si && si->text)
-                snap = reparse_section(si->text, si->begin);
+                snap = reparse_section(si->text, si->begin, si->text_has_nul);
             if (snap && snap->kind == sec.kind && snap->src.get() && snap->src.get()->body) {
                 const std::string& t = *si->text;
                 if (section_equal(sec, *snap)) {

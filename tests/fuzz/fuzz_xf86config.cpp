@@ -1,0 +1,81 @@
+// libFuzzer target: parse -> write -> parse. An unchanged tree must be
+// written byte for byte; an edited tree must read back as itself.
+#include "xf86config/xf86config.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+
+void VErrorF(const char*, va_list) {}
+void ErrorF(const char*, ...) {}
+
+namespace {
+
+[[noreturn]] void mismatch(const char* what)
+{
+    std::fprintf(stderr, "xf86config fuzz: %s\n", what);
+    std::abort();
+}
+
+void edit(XF86ConfigPtr tree)
+{
+    for (XF86ConfDevicePtr d : xf86devices(tree)) {
+        xf86addNewOption(d->options, "CvxFuzz", std::string("1"));
+        d->driver = "cvx";
+        if (!d->options.empty())
+            d->options.front().comment = "# fuzz";
+    }
+    for (XF86ConfScreenPtr s : xf86screens(tree)) {
+        if (!s->displays.empty())
+            s->displays.front().modes.push_back("640x480");
+        else
+            s->displays.emplace_back();
+        s->defaultdepth = 24;
+    }
+    for (XF86ConfMonitorPtr m : xf86monitors(tree)) {
+        XF86ConfModeLineRec ml;
+        ml.identifier = "fuzz";
+        ml.clock = 25175;
+        ml.hdisplay = 640; ml.hsyncstart = 656; ml.hsyncend = 752; ml.htotal = 800;
+        ml.vdisplay = 480; ml.vsyncstart = 490; ml.vsyncend = 492; ml.vtotal = 525;
+        ml.flags = XF86CONF_NHSYNC | XF86CONF_NVSYNC;
+        m->modelines.push_back(ml);
+        if (m->modelines.size() > 1)
+            m->modelines.erase(m->modelines.begin());
+    }
+    for (XF86ConfLayoutPtr l : xf86layouts(tree)) {
+        l->identifier = "Corvex Twinscape configured.";
+        if (!l->adjacencies.empty()) {
+            l->adjacencies.front().where = CONF_ADJ_RIGHTOF;
+            l->adjacencies.front().refscreen = "Display 2";
+        }
+    }
+    auto dev = std::make_unique<XF86ConfDeviceRec>();
+    dev->identifier = "CORVEX CARD 2";
+    dev->screen = 1;
+    xf86addSection(tree, std::move(dev));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    XF86ConfigHolder tree(xf86parseConfigText(text, "fuzz.conf"));
+    if (!tree)
+        return 0;
+    const std::string out = xf86writeConfigText(tree.get());
+    if (out != text)
+        mismatch("an unchanged tree was not written back byte for byte");
+    edit(tree.get());
+    const std::string edited = xf86writeConfigText(tree.get());
+    if (edited.empty())
+        mismatch("an edited tree could not be written");
+    XF86ConfigHolder again(xf86parseConfigText(edited, "edited.conf"));
+    if (!again)
+        mismatch("an edited tree was written in a form that does not parse");
+    if (!xf86configEqual(tree.get(), again.get()))
+        mismatch("an edited tree read back differently");
+    return 0;
+}
