@@ -59,11 +59,7 @@ std::string format(const char* fmt, auto... args)
 bool monitor_vertical_range(Display* display, int screen, int& lower, int& upper)
 {
     XF86VidModeMonitor monitor{};
-    bool ok;
-    {
-        cvx::XErrorScope trap(display);
-        ok = XF86VidModeGetMonitor(display, screen, &monitor) && !trap.failed();
-    }
+    const bool ok = XF86VidModeGetMonitor(display, screen, &monitor);
     std::unique_ptr<char, XFreeDeleter> vendor(ok ? monitor.vendor : nullptr);
     std::unique_ptr<char, XFreeDeleter> model(ok ? monitor.model : nullptr);
     std::unique_ptr<XF86VidModeSyncRange, XFreeDeleter> hsync(ok ? monitor.hsync : nullptr);
@@ -81,12 +77,11 @@ bool monitor_vertical_range(Display* display, int screen, int& lower, int& upper
 
 int display_count(Display* display)
 {
-    cvx::XErrorScope trap(display);
     if (!XineramaIsActive(display))
         return 1;
     int count = 0;
     std::unique_ptr<XineramaScreenInfo, XFreeDeleter> screens(XineramaQueryScreens(display, &count));
-    return trap.failed() ? 1 : count;
+    return screens ? count : 1;
 }
 
 void adjustment_action(unsigned char (*operation)(XF86VidModeModeLine*, Display*))
@@ -166,11 +161,7 @@ bool read_mode_line(Display* display, int screen, XF86VidModeModeLine& mode, int
         return false;
     XF86VidModeModeLine fresh{};
     int clock = 0;
-    bool ok;
-    {
-        cvx::XErrorScope trap(display);
-        ok = XF86VidModeGetModeLine(display, screen, &clock, &fresh) && !trap.failed();
-    }
+    const bool ok = XF86VidModeGetModeLine(display, screen, &clock, &fresh);
     if (fresh.c_private)
         XFree(fresh.c_private);
     fresh.c_private = nullptr;
@@ -271,6 +262,10 @@ void refreshAdjustWindow()
 {
     if (!wdgWinAdjust)
         return;
+    // One error scope for the whole refresh: a refused request returns false
+    // by itself, the scope only keeps the error from ending the program, and
+    // a sync per request would double the round trips of every click.
+    cvx::XErrorScope trap(pDisp);
     int clock = static_cast<int>(device_info[0]);
     if (cvx::windows::read_mode_line(pDisp, CurrentScreen, mode_line, clock))
         device_info[0] = static_cast<uint32_t>(clock);
@@ -298,6 +293,7 @@ void showModeParams(XF86VidModeModeLine* modeLine)
 {
     if (!pDisp || !modeLine)
         return;
+    cvx::XErrorScope trap(pDisp);
     const int count = display_count(pDisp);
     XF86VidModeModeLine first{}, second{};
     int first_clock = 0, second_clock = 0;
@@ -325,9 +321,12 @@ void on_winAdjust_show(GtkWidget* widget, gpointer) noexcept
     guarded("on_winAdjust_show", [&] {
         wdgWinAdjust = widget;
         setWindowIcon(widget);
-        int clock = static_cast<int>(device_info[0]);
-        if (cvx::windows::read_mode_line(pDisp, CurrentScreen, mode_line, clock))
-            device_info[0] = static_cast<uint32_t>(clock);
+        {
+            cvx::XErrorScope trap(pDisp);
+            int clock = static_cast<int>(device_info[0]);
+            if (cvx::windows::read_mode_line(pDisp, CurrentScreen, mode_line, clock))
+                device_info[0] = static_cast<uint32_t>(clock);
+        }
         refreshAdjustWindow();
         if (!(bDriverModed && bHalLoaded))
             MsgBox("Corvex Twinscape", "WARNING: Changes made are not supported.", 0);

@@ -49,9 +49,9 @@ std::string resolution_summary(int display_count, const XF86VidModeModeLine& fir
 // The eleven lines shown in "txtParams".
 std::string mode_params_text(const XF86VidModeModeLine& mode);
 
-// Reads the mode line and dot clock of X screen `screen` with X errors
-// trapped; the mode's private data is released (nothing here uses it).
-// False (outputs untouched) when the server refuses.
+// Reads the mode line and dot clock of X screen `screen`; the mode's private
+// data is released (nothing here uses it). False (outputs untouched) when the
+// server refuses. Call it inside a cvx::XErrorScope.
 bool read_mode_line(Display* display, int screen, XF86VidModeModeLine& mode, int& dot_clock);
 
 // Switches X screen `screen` by `direction` (-1 previous, +1 next) with mode
