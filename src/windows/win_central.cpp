@@ -110,8 +110,8 @@ void draw_configured_layout()
     drawLayout(first, relation, second);
 }
 
-// The server's own X error handler would end the program on a refused
-// request; a refused query here is only a missing value.
+// A refused query must neither end the program nor reach the program-wide
+// handler: here it only means a value that cannot be shown.
 class XErrorTrap {
 public:
     explicit XErrorTrap(Display* display) : m_display(display)

@@ -24,11 +24,6 @@
 
 namespace fs = std::filesystem;
 
-// The window layouts' resource bundle is compiled for manual registration;
-// the layout loader only takes the bundle, so it is registered here first.
-extern "C" GResource* cvx_ui_get_resource(void);
-extern "C" void cvx_ui_register_resource(void);
-
 namespace cvx::test::central {
 namespace {
 
@@ -69,8 +64,6 @@ bool start(const Scenario& scenario)
         std::fprintf(stderr, "the toolkit cannot open %s\n", w.server->display().c_str());
         return false;
     }
-    if (!cvx_ui_get_resource())
-        cvx_ui_register_resource();
     pDisp = XOpenDisplay(w.server->display().c_str());
     if (!pDisp)
         return false;
