@@ -67,14 +67,18 @@ std::string preview_text(GtkWidget* w)
     return s;
 }
 
+// What "Save and Exit" writes now: the save sequence run on a scratch file.
 std::string saved_text()
 {
     const std::string file = root().file("saved.conf");
-    EXPECT_TRUE(confWriteConfigFile(file.c_str(), pXF86Config));
+    { std::ofstream(file, std::ios::binary) << "# old\n"; }
+    std::string message;
+    EXPECT_TRUE(confSaveConfiguration(file.c_str(), (file + ".bak").c_str(), pXF86Config, message)) << message;
     std::ifstream in(file, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     fs::remove(file);
+    fs::remove(file + ".bak");
     return ss.str();
 }
 
