@@ -665,6 +665,17 @@ TEST_F(DotClockZero, ServerIsTakenAsMerged)
     }
 }
 
+class XineramaDotClockZero : public CentralTest {};
+
+TEST_F(XineramaDotClockZero, SummarySaysAdjustmentIsOff)
+{
+    load_tree(merged_config("    Option \"Monitor2Position\" \"RightOf\"\n"));
+    open_main_window();
+    EXPECT_EQ(bInMergedMode, 1);
+    EXPECT_EQ(label("lblResInfo"), "Merged Display Mode active.\nDynamic screen adjustment disabled.");
+    EXPECT_FALSE(is_sensitive("buttonIdentify"));
+}
+
 int main(int argc, char** argv)
 {
     return run_scenarios(argc, argv,
@@ -676,5 +687,6 @@ int main(int argc, char** argv)
                              {"NoMerged", "one", true, {{"CVX_EMU_MERGED", "NO"}}},
                              {"NoHalNoMerged", "one", true, {{"CVX_EMU_HAL", "NO"}, {"CVX_EMU_MERGED", "NO"}}},
                              {"DotClockZero", "one", true, {{"CVX_EMU_DOTCLOCK0", "1"}}},
+                             {"XineramaDotClockZero", "xinerama", true, {{"CVX_EMU_DOTCLOCK0", "1"}}},
                          });
 }

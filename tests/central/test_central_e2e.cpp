@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include <X11/Xlib.h>
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,6 +98,24 @@ void click_at(const std::string& window, int x, int y)
        " click 1 2>/dev/null");
     // Let the program handle the click before the next look at the screen.
     sh("xdotool sleep 0.3");
+}
+
+// What a window manager sends when the user closes a window.
+void request_close(const std::string& window)
+{
+    Display* display = XOpenDisplay(g_server->display().c_str());
+    if (!display)
+        return;
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = std::stoul(window);
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
+    XSync(display, False);
+    XCloseDisplay(display);
 }
 
 // Centres of the widgets the run clicks (positions and sizes of the layouts).
@@ -366,6 +386,19 @@ TEST_F(EditingRun, ExitWritesNothing)
     click_at(main, kRadioMulti.x, kRadioMulti.y);
     dismiss_notices(main);
     click_at(main, kExit.x, kExit.y);
+    EXPECT_EQ(program.wait_exit(), 0);
+    EXPECT_EQ(read_file(config), kOriginal);
+    EXPECT_FALSE(fs::exists(backup));
+}
+
+TEST_F(EditingRun, CloseRequestWritesNothing)
+{
+    Program program;
+    const std::string main = open_main_window(program);
+    ASSERT_FALSE(main.empty());
+    click_at(main, kRadioMerged.x, kRadioMerged.y);
+    dismiss_notices(main);
+    request_close(main);
     EXPECT_EQ(program.wait_exit(), 0);
     EXPECT_EQ(read_file(config), kOriginal);
     EXPECT_FALSE(fs::exists(backup));
