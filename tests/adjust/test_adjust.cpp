@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#ifdef CVX_HAVE_XTEST
+#include <X11/extensions/XTest.h>
+#endif
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wshadow"
 #include "config/config.h"
@@ -266,6 +270,34 @@ TEST_F(AdjustTest, ApplySendsTheSpinButtonsRateOnPress)
     EXPECT_EQ(server_mode(0).clock, before.clock);
     expect_window_shows(0);
 }
+
+#ifdef CVX_HAVE_XTEST
+TEST_F(AdjustTest, ApplyActsWhileTheMouseButtonIsStillDown)
+{
+    GtkWidget* win = open_adjust(0);
+    GtkWidget* apply = lookup_widget(win, "buttonApply");
+    GtkAllocation a;
+    gtk_widget_get_allocation(apply, &a);
+    int ox = 0, oy = 0, wx = 0, wy = 0;
+    gdk_window_get_origin(gtk_widget_get_window(win), &ox, &oy);
+    gtk_widget_translate_coordinates(apply, win, 0, 0, &wx, &wy);
+    Display* d = world().probe;
+    XTestFakeMotionEvent(d, -1, ox + wx + a.width / 2, oy + wy + a.height / 2, CurrentTime);
+    XSync(d, False);
+    pump_events();
+    plant_command_sentinel();
+    XTestFakeButtonEvent(d, 1, True, CurrentTime);
+    XSync(d, False);
+    EXPECT_TRUE(cvx::test::wait_until([] { return command_file() != kSentinel; }, 3000));
+    ServerMode now = server_mode(0);
+    EXPECT_EQ(command_file(),
+              "refresh " + std::to_string(cvx::windows::refresh_rate_hz(now.clock, now.line.htotal, now.line.vtotal)));
+    XTestFakeButtonEvent(d, 1, False, CurrentTime);
+    XSync(d, False);
+    pump_events();
+    send_key(win, GDK_KEY_Escape);
+}
+#endif
 
 TEST_F(AdjustTest, EscWithNothingChangedStillSendsUndo)
 {
