@@ -26,6 +26,13 @@ struct Body {
     std::size_t head_begin = 0, head_end = 0;
     std::vector<Item> items;
     std::size_t end_lead = 0, end_begin = 0, end_end = 0;
+    // Statements (index; items.size() for the end keyword) whose keyword is a
+    // quoted string that counts as a keyword only right after a one-value
+    // Gamma or a short DacSpeed (the server's push-back quirk): the keyword's
+    // token ends at `end` and reads `word`. Rewritten as a bareword once the
+    // body changes, so that it keeps its meaning wherever it ends up.
+    struct Glued { std::size_t index; std::size_t end; std::string word; };
+    std::vector<Glued> glued;
 };
 
 // Where a record came from. Sections carry the file text and their extent;

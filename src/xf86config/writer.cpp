@@ -375,7 +375,23 @@ private:
         return it.group > 0 && static_cast<std::size_t>(it.group) < m_plans.size() ? &m_plans[it.group] : nullptr;
     }
     void lead(std::size_t from, std::size_t to);
-    void orig(const Item& it) { lead(it.lead, it.begin); out.append(t, it.begin, it.trail - it.begin); }
+    const Body::Glued* glued(std::size_t index) const
+    {
+        for (const Body::Glued& g : b.glued)
+            if (g.index == index)
+                return &g;
+        return nullptr;
+    }
+    void orig(const Item& it)
+    {
+        lead(it.lead, it.begin);
+        if (const Body::Glued* g = glued(static_cast<std::size_t>(&it - b.items.data()))) {
+            out += g->word;
+            out.append(t, g->end, it.trail - g->end);
+            return;
+        }
+        out.append(t, it.begin, it.trail - it.begin);
+    }
     std::string newline_of(const Item& it) const;
     void replaced(const Item& it, const std::string& text, bool keep_trailing, bool has_comment);
     void dropped(const Item& it);
@@ -631,7 +647,12 @@ std::string BodyWriter::run()
         }
     }
     lead(b.end_lead, b.end_begin);
-    out.append(t, b.end_begin, b.end_end - b.end_begin);
+    if (const Body::Glued* g = glued(b.items.size())) {
+        out += g->word;
+        out.append(t, g->end, b.end_end - g->end);
+    } else {
+        out.append(t, b.end_begin, b.end_end - b.end_begin);
+    }
     return std::move(out);
 }
 

@@ -279,3 +279,19 @@ TEST(Writer, SectionCommentsAndCopies)
               "Section \"Device\"\n    Identifier   \"CORVEX CARD 2\"\n    Driver       \"nv\"\n"
               "    Option       \"NoHal\"\n    Option       \"hw cursor\" \"on\" # keep me\nEndSection\n\n");
 }
+
+TEST(Writer, KeepsTheMeaningOfQuirkKeywords)
+{
+    // After a one-value Gamma the server takes the next string as a keyword;
+    // once the section changes, that keyword is written as a bareword.
+    auto tree = parse("Section \"Monitor\"\n Identifier \"m\"\n Gamma 1.0 \"ModelName\" \"x\"\n"
+                      " Gamma 1.1 \"EndSection\"\n");
+    auto* m = xf86monitors(tree.get())[0];
+    EXPECT_EQ(m->model, "x");
+    m->gamma_red = m->gamma_green = m->gamma_blue = 2;
+    m->modelines.push_back(XF86ConfModeLineRec{});
+    m->modelines.back().identifier = "z";
+    const std::string out = write(tree.get());
+    EXPECT_EQ(out, "Section \"Monitor\"\n Identifier \"m\"\n Gamma 1.0 ModelName \"x\"\n Gamma 2\n"
+                   " ModeLine     \"z\" 0.0 0 0 0 0 0 0 0 0\n EndSection\n");
+}

@@ -1,0 +1,132 @@
+// The real X server reads what the library writes: representative corpus
+// files are edited the way the program edits them, written, and given to
+// Xorg with -config; its log must show the file was used without a parse or
+// validation error. (Missing video drivers make the server stop afterwards;
+// that is not what is checked.)
+#include "capture.h"
+#include "xf86config/xf86config.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using cvx::test::read_file;
+
+namespace {
+
+void edit_like_the_program(XF86ConfigPtr tree)
+{
+    for (XF86ConfDevicePtr d : xf86devices(tree)) {
+        xf86addNewOption(d->options, "hw cursor", std::string("off"));
+        d->busid = "PCI:1:0:0";
+    }
+    for (XF86ConfMonitorPtr m : xf86monitors(tree)) {
+        XF86ConfModeLineRec ml;
+        ml.identifier = "1152x864";
+        ml.clock = 108880;
+        ml.hdisplay = 1152; ml.hsyncstart = 1216; ml.hsyncend = 1344; ml.htotal = 1600;
+        ml.vdisplay = 864; ml.vsyncstart = 865; ml.vsyncend = 868; ml.vtotal = 900;
+        ml.flags = XF86CONF_PHSYNC | XF86CONF_PVSYNC;
+        m->modelines.push_back(ml);
+        m->hsync = {{30.5f, 83}};
+        m->vrefresh = {{56, 76}, {85, 85}};
+    }
+    for (XF86ConfScreenPtr s : xf86screens(tree)) {
+        s->defaultdepth = 24;
+        if (!s->displays.empty())
+            s->displays.front().modes = {"1152x864", "1024x768"};
+    }
+    auto dev = std::make_unique<XF86ConfDeviceRec>();
+    dev->identifier = "CORVEX CARD 2";
+    dev->driver = "cvx";
+    dev->busid = "PCI:1:0:0";
+    dev->screen = 1;
+    XF86ConfDevicePtr device = xf86addSection(tree, std::move(dev));
+    auto mon = std::make_unique<XF86ConfMonitorRec>();
+    mon->identifier = "Display 2";
+    mon->hsync = {{31.5f, 64.3f}};
+    mon->vrefresh = {{50, 90}};
+    XF86ConfMonitorPtr monitor = xf86addSection(tree, std::move(mon));
+    auto scr = std::make_unique<XF86ConfScreenRec>();
+    scr->identifier = "Display 2";
+    scr->device_name = device->identifier;
+    scr->monitor_name = monitor->identifier;
+    scr->defaultdepth = 24;
+    XF86ConfDisplayRec disp;
+    disp.depth = 24;
+    disp.modes = {"640x480"};
+    scr->displays.push_back(disp);
+    xf86addSection(tree, std::move(scr));
+    auto layouts = xf86layouts(tree);
+    if (!layouts.empty()) {
+        XF86ConfLayoutPtr l = layouts.front();
+        l->identifier = "Corvex Twinscape configured.";
+        if (!l->adjacencies.empty()) {
+            XF86ConfAdjacencyRec a;
+            a.screen_name = "Display 2";
+            a.where = CONF_ADJ_RIGHTOF;
+            a.refscreen = l->adjacencies.front().screen_name;
+            l->adjacencies.push_back(a);
+        }
+    }
+    if (XF86ConfFlagsPtr flags = xf86serverFlags(tree))
+        xf86addNewOption(flags->options, "Xinerama", std::nullopt);
+    else {
+        auto f = std::make_unique<XF86ConfFlagsRec>();
+        xf86addNewOption(f->options, "Xinerama", std::nullopt);
+        xf86addSection(tree, std::move(f));
+    }
+}
+
+}  // namespace
+
+TEST(Xorg, ReadsTheFilesTheLibraryWrites)
+{
+    char tmpl[] = "/tmp/cvx-xorg-accepts-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const fs::path dir = tmpl;
+    fs::create_directories(dir / "empty.d");
+    const char* const files[] = {
+        "03-xorg-nvidia-radeon-twinview-metamodes-dri.conf",
+        "05-xorg-openbsd-radeon-ppc-modes-usemodes-dri.conf",
+        "18-xorg-nvidia-twinview-xinerama-above-leftof.conf",
+        "42-sample-cvx-two-boards-fourneighbour.conf",
+        "43-cvx-dualhead-mixedcase-keywords.conf",
+        "44-cvx-dualhead-lowercase-sections.conf",
+        "45-xorg7-vesa-rgbpath-obsolete-warning.conf",
+    };
+    auto run_xorg = [&](const fs::path& conf, const fs::path& log) {
+        // -displayfd lets the server pick a free display; it stops by itself
+        // when no driver can be loaded.
+        const std::string cmd = "timeout 60 Xorg -displayfd 3 -config '" + conf.string() + "' -configdir '" +
+                                (dir / "empty.d").string() + "' -logfile '" + log.string() +
+                                "' -noreset -nolisten tcp -novtswitch 3>/dev/null >/dev/null 2>&1";
+        std::system(cmd.c_str());
+        return read_file(log);
+    };
+    // The check can fail: a unit suffix, which the server refuses, shows in its log.
+    {
+        const fs::path conf = dir / "refused.conf";
+        std::ofstream(conf) << "Section \"Monitor\"\n Identifier \"m\"\n HorizSync 30-70 kHz\nEndSection\n";
+        const std::string text = run_xorg(conf, dir / "refused.log");
+        EXPECT_NE(text.find("Problem parsing the config file"), std::string::npos) << text;
+    }
+    for (const char* name : files) {
+        SCOPED_TRACE(name);
+        XF86ConfigHolder tree(xf86parseConfigText(read_file(fs::path(CVX_XORG_CORPUS) / name), name));
+        ASSERT_TRUE(tree);
+        edit_like_the_program(tree.get());
+        const fs::path conf = dir / name, log = dir / (std::string(name) + ".log");
+        ASSERT_EQ(xf86writeConfigFile(conf.c_str(), tree.get()), 1);
+        const std::string text = run_xorg(conf, log);
+        EXPECT_NE(text.find("Using config file: \"" + conf.string() + "\""), std::string::npos) << text;
+        EXPECT_EQ(text.find("Problem parsing the config file"), std::string::npos) << text;
+        EXPECT_EQ(text.find("Error parsing the config file"), std::string::npos) << text;
+        EXPECT_EQ(text.find("Data incomplete"), std::string::npos) << text;
+    }
+    fs::remove_all(dir);
+}
