@@ -82,6 +82,37 @@ std::string cut_name(const std::string& name)
     return name.substr(0, n);
 }
 
+// Whether an entry is chosen is kept on the entry itself; the list's own
+// selection only shows it. GtkListBox changes its selection by itself (focus
+// arriving by Tab, its key bindings), and every such change is undone.
+constexpr const char* kChosenKey = "cvx-resolution-chosen";
+bool g_applying_selection = false;
+
+bool is_chosen(GtkWidget* row)
+{
+    return g_object_get_data(G_OBJECT(row), kChosenKey) != nullptr;
+}
+
+void show_selection(GtkWidget* list, GtkWidget* row)
+{
+    const bool chosen = is_chosen(row);
+    if (gtk_list_box_row_is_selected(GTK_LIST_BOX_ROW(row)) == chosen)
+        return;
+    const bool was_applying = g_applying_selection;
+    g_applying_selection = true;
+    if (chosen)
+        gtk_list_box_select_row(GTK_LIST_BOX(list), GTK_LIST_BOX_ROW(row));
+    else
+        gtk_list_box_unselect_row(GTK_LIST_BOX(list), GTK_LIST_BOX_ROW(row));
+    g_applying_selection = was_applying;
+}
+
+void set_chosen(GtkWidget* list, GtkWidget* row, bool chosen)
+{
+    g_object_set_data(G_OBJECT(row), kChosenKey, chosen ? GINT_TO_POINTER(1) : nullptr);
+    show_selection(list, row);
+}
+
 const char* entry_name(GtkWidget* row)
 {
     return static_cast<const char*>(g_object_get_data(G_OBJECT(row), CVX_RESOLUTION_NAME_KEY));
@@ -166,8 +197,8 @@ void fill_dialog(GtkWidget* window)
         const char* name = entry_name(row);
         for (int i = 0; i < n; ++i) {
             if (configured[i] && std::strcmp(configured[i], name) == 0) {
-                if (!gtk_list_box_row_is_selected(GTK_LIST_BOX_ROW(row))) {
-                    gtk_list_box_select_row(GTK_LIST_BOX(list), GTK_LIST_BOX_ROW(row));
+                if (!is_chosen(row)) {
+                    set_chosen(list, row, true);
                     if (nbElementSelected == 0)
                         set_sensitive(window, "buttonOkResolution", true);
                     ++nbElementSelected;
@@ -228,7 +259,7 @@ void apply_dialog(GtkWidget* window)
     std::vector<std::string> chosen;
     if (list) {
         for (GtkWidget* row : list_entries(list)) {
-            if (gtk_list_box_row_is_selected(GTK_LIST_BOX_ROW(row)))
+            if (is_chosen(row))
                 chosen.emplace_back(entry_name(row));
         }
     }
@@ -375,14 +406,26 @@ int compareResolutionsBig2Small(const std::string* a, const std::string* b)
 
 void cvx::windows::toggle_resolution_entry(GtkWidget* list, GtkWidget* row)
 {
-    GtkListBoxRow* r = GTK_LIST_BOX_ROW(row);
-    if (gtk_list_box_row_is_selected(r)) {
-        gtk_list_box_unselect_row(GTK_LIST_BOX(list), r);
+    if (is_chosen(row)) {
+        set_chosen(list, row, false);
         on_listResolutions_unselect_child(list, row, nullptr);
     } else {
-        gtk_list_box_select_row(GTK_LIST_BOX(list), r);
+        set_chosen(list, row, true);
         on_listResolutions_select_child(list, row, nullptr);
     }
+}
+
+bool cvx::windows::resolution_entry_chosen(GtkWidget* row)
+{
+    return is_chosen(row);
+}
+
+void on_listResolutions_selected_rows_changed(GtkListBox* list, gpointer) noexcept
+{
+    if (g_applying_selection)
+        return;
+    for (GtkWidget* row : list_entries(GTK_WIDGET(list)))
+        show_selection(GTK_WIDGET(list), row);
 }
 
 void on_listResolutions_select_child(GtkWidget* list, GtkWidget* child, gpointer) noexcept
@@ -522,6 +565,7 @@ GtkWidget* create_winResolutions()
         {"on_buttonCancelResolution_clicked", G_CALLBACK(on_buttonCancelResolution_clicked)},
         {"on_listResolutions_button_press_event", G_CALLBACK(on_listResolutions_button_press_event)},
         {"on_listResolutions_key_press_event", G_CALLBACK(on_listResolutions_key_press_event)},
+        {"on_listResolutions_selected_rows_changed", G_CALLBACK(on_listResolutions_selected_rows_changed)},
         {"on_radioNormal_toggled", G_CALLBACK(on_radioNormal_toggled)},
         {"on_radioDigital_toggled", G_CALLBACK(on_radioDigital_toggled)},
         {"on_radioPAL_toggled", G_CALLBACK(on_radioPAL_toggled)},

@@ -24,6 +24,7 @@ void on_listResolutions_select_child(GtkWidget* list, GtkWidget* child, gpointer
 void on_listResolutions_unselect_child(GtkWidget* list, GtkWidget* child, gpointer user_data) noexcept;
 gboolean on_listResolutions_button_press_event(GtkWidget* list, GdkEventButton* event, gpointer user_data) noexcept;
 gboolean on_listResolutions_key_press_event(GtkWidget* list, GdkEventKey* event, gpointer user_data) noexcept;
+void on_listResolutions_selected_rows_changed(GtkListBox* list, gpointer user_data) noexcept;
 void on_radioNormal_toggled(GtkToggleButton* button, gpointer user_data) noexcept;
 void on_radioDigital_toggled(GtkToggleButton* button, gpointer user_data) noexcept;
 void on_radioPAL_toggled(GtkToggleButton* button, gpointer user_data) noexcept;
@@ -45,5 +46,8 @@ void install_dialog_style();
 // Toggles the selection of one entry of the list as a click does, running the
 // select or unselect handler.
 void toggle_resolution_entry(GtkWidget* list, GtkWidget* row);
+// Whether the entry is chosen (what OK collects); the list shows exactly these
+// entries as selected.
+bool resolution_entry_chosen(GtkWidget* row);
 
 }  // namespace cvx::windows

@@ -59,9 +59,13 @@ std::vector<std::string> entries(GtkWidget* w)
 std::vector<std::string> selected(GtkWidget* w)
 {
     std::vector<std::string> out;
-    for (GtkWidget* r : rows(w))
-        if (gtk_list_box_row_is_selected(GTK_LIST_BOX_ROW(r)))
+    for (GtkWidget* r : rows(w)) {
+        // What the list shows is what OK will collect.
+        EXPECT_EQ(gtk_list_box_row_is_selected(GTK_LIST_BOX_ROW(r)), cvx::windows::resolution_entry_chosen(r))
+            << name_of(r);
+        if (cvx::windows::resolution_entry_chosen(r))
             out.push_back(name_of(r));
+    }
     return out;
 }
 
@@ -431,6 +435,15 @@ TEST_F(ResolutionsDialog, RealClicksToggleAndKeysMoveWithoutSelecting)
     GtkWidget* w = open_dialog(0);
     cvx::test::wait_until([&] { return gtk_widget_get_mapped(w); });
     gtk_window_present(GTK_WINDOW(w));
+    // Neither focus arriving by Tab nor the list's own select-all binding
+    // changes the selection.
+    ASSERT_TRUE(gtk_widget_child_focus(list_of(w), GTK_DIR_TAB_FORWARD));
+    cvx::test::pump_events();
+    EXPECT_EQ(selected(w), (std::vector<std::string>{"800x600", "1024x768"}));
+    g_signal_emit_by_name(list_of(w), "select-all");
+    cvx::test::pump_events();
+    EXPECT_EQ(selected(w), (std::vector<std::string>{"800x600", "1024x768"}));
+    EXPECT_EQ(nbElementSelected, 2);
     // A click toggles only the entry under the pointer.
     click_widget(row_named(w, "640x480"));
     EXPECT_EQ(selected(w), (std::vector<std::string>{"640x480", "800x600", "1024x768"}));
