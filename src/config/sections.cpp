@@ -615,7 +615,7 @@ XF86OptionList& confSetOption(XF86OptionList& list, const char* name, const char
     if (XF86OptionRec* found = xf86findOption(list, name)) {
         std::string_view current = found->value ? std::string_view(*found->value) : std::string_view();
         if (current != wanted)
-            found->value = std::string(wanted);
+            found->value = value ? std::optional<std::string>(value) : std::nullopt;
         return list;
     }
     XF86OptionRec option;
