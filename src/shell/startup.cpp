@@ -32,19 +32,6 @@
 #include "shell/support.h"
 #include "windows/windows.h"
 
-void ErrorF(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    VErrorF(format, args);
-    va_end(args);
-}
-
-void VErrorF(const char* format, va_list args)
-{
-    vfprintf(stderr, format, args);
-}
-
 // ------------------------------------------------------------------ X errors
 
 namespace {
