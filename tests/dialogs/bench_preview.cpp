@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 #include <gtk/gtk.h>
@@ -68,8 +70,16 @@ int main()
         const char* name;
         std::string text;
     };
+    auto corpus = [](const char* name) {
+        std::ifstream in(cvx::test::shared_dir() + "/corpus/xorg-conf/" + name, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
     const Case cases[] = {
-        {"typical (two displays, about 50 lines)", base_config()},
+        {"small (the program's two displays)", base_config()},
+        {"typical (a real two-board file)", corpus("03-xorg-nvidia-radeon-twinview-metamodes-dri.conf")},
+        {"long (a real file with long comments)", corpus("06-xorg-fglrx-vga-dri-group-long-comments.conf")},
         {"very large (5000 mode lines)", base_config("", large_monitor)},
     };
     for (const Case& c : cases) {
