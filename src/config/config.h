@@ -15,6 +15,8 @@
 // The library first: its section kinds include one named like Xlib's Screen.
 #include "xf86config/xf86config.h"
 
+// Xlib defines None, Bool and Status as macros: headers that use these names
+// (gtest) must come before this one.
 #include <X11/Xlib.h>
 #include <X11/extensions/xf86vmode.h>
 
@@ -91,7 +93,8 @@ XF86ConfMonitorPtr FindMonitor(XF86ConfigPtr tree, int displayIndex);
 XF86ConfScreenPtr getScreenFromIndex(XF86ConfigPtr tree, int displayIndex);
 
 XF86ConfigPtr confSetLayout(XF86ConfigPtr tree, int where);
-// `where` is required; `first` and `second` may be null.
+// `where` is required; `first` and `second` may be null. For a merged line
+// Monitor2Position is read from that line's own Screen section.
 XF86ConfigPtr confGetServerLayout(XF86ConfigPtr tree, int* first, int* where, int* second);
 unsigned char confValidateLayout(XF86ConfigPtr tree);
 unsigned char confRenameScreen(XF86ConfigPtr tree, XF86ConfScreenPtr screen, const char* newName);
