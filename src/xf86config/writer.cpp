@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <type_traits>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace cvx::xf86config::detail;
@@ -1100,9 +1101,17 @@ int xf86writeConfigFile(const char* filename, XF86ConfigPtr tree)
     std::string out;
     if (!render(tree, out))
         return 0;
-    int fd = ::open(filename, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // No symbolic links, only plain files of our own: the file may sit in a
+    // world-writable directory. Truncate only after those checks.
+    int fd = ::open(filename, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
     if (fd < 0) {
         ErrorF("Unable to open %s for writing.\n", filename);
+        return 0;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || ftruncate(fd, 0) != 0) {
+        ErrorF("Refusing to write %s: not a plain file of this user.\n", filename);
+        ::close(fd);
         return 0;
     }
     std::size_t done = 0;

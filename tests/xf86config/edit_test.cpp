@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using cvx::test::read_file;
@@ -257,6 +258,13 @@ TEST(Writer, RefusesContentTheFormatCannotHold)
     ASSERT_EQ(xf86writeConfigFile(path.c_str(), tree.get()), 1);
     EXPECT_EQ(read_file(path), text);
     EXPECT_EQ(xf86writeConfigFile((dir / "missing" / "x.conf").c_str(), tree.get()), 0);
+    // Never through a symbolic link, never into something that is not a plain file.
+    std::filesystem::create_symlink(path, dir / "link.conf");
+    EXPECT_EQ(xf86writeConfigFile((dir / "link.conf").c_str(), tree.get()), 0);
+    EXPECT_EQ(xf86writeConfigFile(dir.c_str(), tree.get()), 0);
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(xf86writeConfigFile((dir / "fifo").c_str(), tree.get()), 0);
+    EXPECT_EQ(read_file(path), text);
     EXPECT_EQ(xf86writeConfigFile(path.c_str(), nullptr), 0);
     std::filesystem::remove_all(dir);
 }
