@@ -535,7 +535,7 @@ void Parser::finish_body(Body& b, std::size_t head_tok_end)
 
 std::optional<std::string> Parser::own_line_comments(const Body& b) const
 {
-    // Comment lines standing on their own inside the body, one per line.
+    // Comment lines standing on their own inside the body, joined by '\n'.
     std::string acc;
     auto scan = [&](std::size_t from, std::size_t to) {
         if (to <= from || std::memchr(s.data() + from, '#', to - from) == nullptr)
@@ -549,8 +549,9 @@ std::optional<std::string> Parser::own_line_comments(const Body& b) const
             while (k < eol && (s[k] == ' ' || s[k] == '\t'))
                 ++k;
             if (k < eol && s[k] == '#' && std::memchr(s.data() + k, '\0', eol - k) == nullptr) {
+                if (!acc.empty())
+                    acc.push_back('\n');
                 acc.append(s, k, eol - k);
-                acc.push_back('\n');
             }
             q = eol;
             if (q < to && s[q] == '\r')

@@ -972,6 +972,10 @@ Plans plan_flags(const XF86ConfFlagsRec& f, const XF86ConfFlagsRec& s, const Ctx
 
 Plans plan_generic(const XF86GenericSectionRec& g, const XF86GenericSectionRec& s, const Ctx& c)
 {
+    const XF86SectionKind k = g.kind;
+    if (!g.options.empty() && (k == XF86SectionKind::Files || k == XF86SectionKind::DRI ||
+                                k == XF86SectionKind::Modes || k == XF86SectionKind::Other))
+        throw WriteError{std::string("a ") + kind_name(k) + " section cannot hold Option lines"};
     Plans P(GN_COUNT);
     scalar(P[GN_IDENT], g.identifier != s.identifier || !c.body, [&]() -> std::optional<std::string> {
         if (!g.identifier || !kind_has_identifier(g.kind)) return std::nullopt;

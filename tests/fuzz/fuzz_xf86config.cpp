@@ -57,6 +57,64 @@ void edit(XF86ConfigPtr tree)
     xf86addSection(tree, std::move(dev));
 }
 
+// A second set of edits: removals, reordering, comments and the other lists.
+void edit_more(XF86ConfigPtr tree)
+{
+    for (auto& sec : tree->sections) {
+        if (sec->comment)
+            sec->comment = "# changed";
+        const XF86SectionKind k = sec->kind;
+        const bool takes_options = k != XF86SectionKind::Files && k != XF86SectionKind::DRI &&
+                                   k != XF86SectionKind::Modes && k != XF86SectionKind::Other;
+        if (auto* g = dynamic_cast<XF86GenericSectionRec*>(sec.get()); g && takes_options) {
+            if (!g->options.empty())
+                g->options.pop_back();
+            xf86addNewOption(g->options, "Generic", std::nullopt);
+        }
+    }
+    for (XF86ConfDevicePtr d : xf86devices(tree)) {
+        if (d->options.size() >= 2)
+            std::swap(d->options.front(), d->options.back());
+        d->busid.reset();
+        d->clocks.push_back(25175);
+        d->dacSpeeds[0] = 135500;
+    }
+    for (XF86ConfScreenPtr s : xf86screens(tree)) {
+        if (s->displays.size() >= 2)
+            s->displays.erase(s->displays.begin());
+        for (XF86ConfDisplayRec& d : s->displays) {
+            d.virtual_x = 1600;
+            d.virtual_y = 1200;
+            d.options.clear();
+            d.comment = "# display";
+        }
+        s->adaptors.clear();
+    }
+    for (XF86ConfMonitorPtr m : xf86monitors(tree)) {
+        for (XF86ConfModeLineRec& ml : m->modelines)
+            ml.clock += 1;
+        m->hsync = {{30, 70}};
+        m->gamma_red = m->gamma_green = m->gamma_blue = 1.5f;
+        m->usemodes.clear();
+    }
+    for (XF86ConfLayoutPtr l : xf86layouts(tree)) {
+        l->inactives.clear();
+        for (XF86ConfInputrefRec& r : l->inputs)
+            r.options.push_back("SendCoreEvents");
+        if (!l->adjacencies.empty())
+            l->adjacencies.back().scrnum = 7;
+    }
+    if (XF86ConfModulePtr mod = xf86module(tree)) {
+        if (!mod->loads.empty())
+            mod->loads.front().name = "dri";
+        XF86LoadRec load;
+        load.name = "extmod";
+        load.is_subsection = true;
+        xf86addNewOption(load.options, "omit xfree86-dga", std::nullopt);
+        mod->loads.push_back(load);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -80,7 +138,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string out = xf86writeConfigText(tree.get());
     if (out != text)
         mismatch("an unchanged tree was not written back byte for byte");
-    edit(tree.get());
+    if (size % 2)
+        edit_more(tree.get());
+    else
+        edit(tree.get());
     const std::string edited = xf86writeConfigText(tree.get());
     if (edited.empty())
         mismatch("an edited tree could not be written");

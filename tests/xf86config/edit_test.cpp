@@ -234,6 +234,11 @@ TEST(Writer, RefusesContentTheFormatCannotHold)
              a.where = CONF_ADJ_RIGHTOF;
              a.refscreen.reset();
          }},
+        {"Option in a DRI section", [](XF86ConfigPtr t) {
+             auto dri = std::make_unique<XF86GenericSectionRec>(XF86SectionKind::DRI);
+             xf86addNewOption(dri->options, "x", std::nullopt);
+             xf86addSection(t, std::move(dri));
+         }},
         {"nine sync ranges", [](XF86ConfigPtr t) {
              auto m = std::make_unique<XF86ConfMonitorRec>();
              m->identifier = "m";
@@ -273,8 +278,8 @@ TEST(Writer, SectionCommentsAndCopies)
 {
     auto tree = parse(kTabbed);
     auto* d = xf86devices(tree.get())[0];
-    EXPECT_EQ(d->comment, "# the options\n");
-    d->comment = "# board 1\n# head 0\n";
+    EXPECT_EQ(d->comment, "# the options");
+    d->comment = "# board 1\n# head 0";
     // A copy is new content: written in the clean layout, after the original.
     auto copy = std::make_unique<XF86ConfDeviceRec>(*d);
     copy->identifier = "CORVEX CARD 2";
