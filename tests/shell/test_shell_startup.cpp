@@ -294,6 +294,11 @@ TEST_F(Startup, InstalledCopyFindsItsPictures)
     EXPECT_TRUE(fs::exists(prefix / "share/applications/cvxscape.desktop"));
     EXPECT_TRUE(fs::exists(prefix / "share/man/man1/cvxscape.1"));
     EXPECT_TRUE(fs::exists(prefix / "share/polkit-1/actions/org.cvxscape.cvxscape.policy"));
+    if (std::system("command -v desktop-file-validate >/dev/null") == 0) {
+        const std::string validate =
+            "desktop-file-validate '" + (prefix / "share/applications/cvxscape.desktop").string() + "'";
+        EXPECT_EQ(std::system(validate.c_str()), 0) << validate;
+    }
 
     auto run_and_cancel = [&](std::string& err) {
         ModeSwitcher x;
