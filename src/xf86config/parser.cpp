@@ -540,6 +540,10 @@ std::optional<std::string> Parser::own_line_comments(const Body& b) const
     auto scan = [&](std::size_t from, std::size_t to) {
         if (to <= from || std::memchr(s.data() + from, '#', to - from) == nullptr)
             return;
+        // Text with a NUL byte joins lines the server's way: it is kept as it
+        // stands and never taken apart (see the writer).
+        if (std::memchr(s.data() + from, '\0', to - from) != nullptr)
+            return;
         std::size_t q = from;
         while (q < to) {
             std::size_t eol = q;
@@ -548,7 +552,7 @@ std::optional<std::string> Parser::own_line_comments(const Body& b) const
             std::size_t k = q;
             while (k < eol && (s[k] == ' ' || s[k] == '\t'))
                 ++k;
-            if (k < eol && s[k] == '#' && std::memchr(s.data() + k, '\0', eol - k) == nullptr) {
+            if (k < eol && s[k] == '#') {
                 if (!acc.empty())
                     acc.push_back('\n');
                 acc.append(s, k, eol - k);

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <type_traits>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -453,7 +454,7 @@ std::string BodyWriter::restyle(const std::string& text, const Item* model) cons
 
 void BodyWriter::lead(std::size_t from, std::size_t to)
 {
-    if (!m_strip) {
+    if (!m_strip || std::memchr(t.data() + from, '\0', to - from) != nullptr) {
         out.append(t, from, to - from);
         return;
     }
@@ -976,6 +977,8 @@ Plans plan_generic(const XF86GenericSectionRec& g, const XF86GenericSectionRec& 
     if (!g.options.empty() && (k == XF86SectionKind::Files || k == XF86SectionKind::DRI ||
                                 k == XF86SectionKind::Modes || k == XF86SectionKind::Other))
         throw WriteError{std::string("a ") + kind_name(k) + " section cannot hold Option lines"};
+    if (kind_has_identifier(k) && !g.identifier)
+        throw WriteError{std::string("a ") + kind_name(k) + " section needs an Identifier"};
     Plans P(GN_COUNT);
     scalar(P[GN_IDENT], g.identifier != s.identifier || !c.body, [&]() -> std::optional<std::string> {
         if (!g.identifier || !kind_has_identifier(g.kind)) return std::nullopt;
