@@ -1,6 +1,8 @@
 // The program's entry point: start-up checks, the single-instance lock, the
 // mode-switch lock held while the program runs, termination signals and
-// shutdown. Also the diagnostics hooks of the configuration library.
+// shutdown. The configuration library's diagnostics (ErrorF, VErrorF) are in
+// errorf.cpp.
+
 // Before any X header: the library names a section kind Screen, as Xlib
 // names a type.
 #include "xf86config/xf86config.h"
