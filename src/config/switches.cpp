@@ -1,6 +1,9 @@
 // The display-mode switches and their tests: PairView Multi-Display, Clone,
 // merged, Xinerama, the hardware cursor and the Module Load entries.
+#include <cctype>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "config/config.h"
 #include "config/internal.h"
@@ -220,12 +223,50 @@ XF86ConfigPtr confDisableMergedFB(XF86ConfigPtr tree)
 
 // ---------------------------------------------------------------- Xinerama and modules
 
+namespace {
+
+// The server reads the option as a boolean: "off", "0", "false" or "no"
+// leave Xinerama off, so the check box must not claim otherwise.
+bool says_off(const XF86OptionRec* option)
+{
+    if (!option || !option->value)
+        return false;
+    std::string v;
+    for (char c : *option->value)
+        v += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return v == "off" || v == "0" || v == "false" || v == "no";
+}
+
+// The first ServerLayout's own "Xinerama" option, which the server lets
+// override ServerFlags; null when it has none.
+XF86OptionRec* layout_xinerama(XF86ConfigPtr tree)
+{
+    std::vector<XF86ConfLayoutPtr> layouts = xf86layouts(tree);
+    if (layouts.empty())
+        return nullptr;
+    return xf86findOption(layouts.front()->options, "Xinerama");
+}
+
+void drop_layout_xinerama(XF86ConfigPtr tree)
+{
+    std::vector<XF86ConfLayoutPtr> layouts = xf86layouts(tree);
+    if (!layouts.empty())
+        remove_found_option(layouts.front()->options, "Xinerama");
+}
+
+}  // namespace
+
 unsigned char confXineramaIsActive(XF86ConfigPtr tree)
 {
+    if (!tree)
+        return 0;
+    if (const XF86OptionRec* own = layout_xinerama(tree))
+        return !says_off(own);
     XF86ConfFlagsPtr flags = xf86serverFlags(tree);
     if (!flags || flags->options.empty())
         return 0;
-    return xf86findOption(flags->options, "Xinerama") != nullptr;
+    const XF86OptionRec* option = xf86findOption(flags->options, "Xinerama");
+    return option != nullptr && !says_off(option);
 }
 
 XF86ConfigPtr confEnableXinerama(XF86ConfigPtr tree)
@@ -237,7 +278,9 @@ XF86ConfigPtr confEnableXinerama(XF86ConfigPtr tree)
     XF86ConfFlagsPtr flags = xf86serverFlags(tree);
     if (!flags)
         flags = xf86addSection(tree, std::make_unique<XF86ConfFlagsRec>());
+    // Replaces an "off" value; a layout's own "off" would still win, so it goes.
     xf86addNewOption(flags->options, "Xinerama", std::nullopt);
+    drop_layout_xinerama(tree);
     confUnloadModule(tree, "dri");
     return tree;
 }
@@ -246,10 +289,11 @@ XF86ConfigPtr confDisableXinerama(XF86ConfigPtr tree)
 {
     if (!tree)
         return nullptr;
-    XF86ConfFlagsPtr flags = xf86serverFlags(tree);
-    if (!confXineramaIsActive(tree) || !flags || flags->options.empty())
+    if (!confXineramaIsActive(tree))
         return tree;
-    remove_found_option(flags->options, "Xinerama");
+    if (XF86ConfFlagsPtr flags = xf86serverFlags(tree))
+        remove_found_option(flags->options, "Xinerama");
+    drop_layout_xinerama(tree);
     confLoadModule(tree, "dri");
     return tree;
 }

@@ -181,10 +181,51 @@ TEST(Xinerama, OnTwiceOffTwice)
     EXPECT_EQ(confIsModuleActive(bare.get(), "dri"), 1);
     EXPECT_TRUE(reparse(bare.get()));
 
-    // Any value counts as on.
-    auto off = parse("Section \"ServerFlags\"\n Option \"Xinerama\" \"off\"\nEndSection\n");
-    ASSERT_TRUE(off);
-    EXPECT_EQ(confXineramaIsActive(off.get()), 1);
+}
+
+// The check box must say what the server will do: a false value is off, and
+// the first layout's own option overrides ServerFlags.
+TEST(Xinerama, FalseValuesAndLayoutOverride)
+{
+    for (const char* value : {"off", "0", "False", "NO"}) {
+        std::string text = std::string("Section \"ServerFlags\"\n Option \"Xinerama\" \"") + value +
+                           "\"\nEndSection\n" + kSingleConf;
+        auto tree = parse(text.c_str());
+        ASSERT_TRUE(tree) << value;
+        EXPECT_EQ(confXineramaIsActive(tree.get()), 0) << value;
+        confEnableXinerama(tree.get());
+        EXPECT_EQ(confXineramaIsActive(tree.get()), 1) << value;
+        EXPECT_EQ(xf86findOptionValue(xf86serverFlags(tree.get())->options, "Xinerama"), std::string(""));
+        auto back = reparse(tree.get());
+        ASSERT_TRUE(back);
+        EXPECT_EQ(confXineramaIsActive(back.get()), 1) << value;
+    }
+    for (const char* value : {"on", "1", "true", "yes"}) {
+        std::string text = std::string("Section \"ServerFlags\"\n Option \"Xinerama\" \"") + value +
+                           "\"\nEndSection\n";
+        auto tree = parse(text.c_str());
+        ASSERT_TRUE(tree) << value;
+        EXPECT_EQ(confXineramaIsActive(tree.get()), 1) << value;
+    }
+
+    // ServerFlags says on, the layout says off: off; enabling removes the layout's veto.
+    auto veto = parse("Section \"ServerFlags\"\n Option \"Xinerama\"\nEndSection\n"
+                      "Section \"ServerLayout\"\n Identifier \"L\"\n Screen \"S\"\n Option \"Xinerama\" \"0\"\nEndSection\n"
+                      "Section \"Screen\"\n Identifier \"S\"\nEndSection\n");
+    ASSERT_TRUE(veto);
+    EXPECT_EQ(confXineramaIsActive(veto.get()), 0);
+    confEnableXinerama(veto.get());
+    EXPECT_EQ(confXineramaIsActive(veto.get()), 1);
+    EXPECT_EQ(xf86findOption(xf86layouts(veto.get()).front()->options, "Xinerama"), nullptr);
+
+    // Only the layout says on: disabling takes it away too.
+    auto layoutOn = parse("Section \"ServerLayout\"\n Identifier \"L\"\n Screen \"S\"\n Option \"Xinerama\" \"on\"\nEndSection\n"
+                          "Section \"Screen\"\n Identifier \"S\"\nEndSection\n");
+    ASSERT_TRUE(layoutOn);
+    EXPECT_EQ(confXineramaIsActive(layoutOn.get()), 1);
+    confDisableXinerama(layoutOn.get());
+    EXPECT_EQ(confXineramaIsActive(layoutOn.get()), 0);
+    EXPECT_EQ(confIsModuleActive(layoutOn.get(), "dri"), 1);
 }
 
 TEST(Modules, LoadAndUnloadByExactName)
