@@ -14,7 +14,11 @@ void config_problem();
 // "getScreenFromIndex failed\n" on standard output.
 void screen_lookup_failed();
 
+// The layout the program edits: the one ServerFlags' DefaultServerLayout
+// names when it exists, else the first ServerLayout.
 XF86ConfLayoutPtr first_layout(XF86ConfigPtr tree);
+// The layout DefaultServerLayout names, or null.
+XF86ConfLayoutPtr default_layout(XF86ConfigPtr tree);
 // The n-th Screen line (0 = L1) of the first ServerLayout, or null.
 XF86ConfAdjacencyRec* layout_line(XF86ConfigPtr tree, size_t n);
 // The first ServerLayout with at least one Screen line, created (naming the

@@ -51,7 +51,13 @@ XF86ConfigPtr getConfigPtr(const char* path)
     // Minimal modern files (only a Device, only InputClass sections, nothing
     // at all) are completed rather than refused.
     confCompleteTree(tree);
-    first_layout(tree)->identifier = "Corvex Twinscape configured.";
+    XF86ConfLayoutPtr layout = first_layout(tree);
+    bool named = layout == default_layout(tree);
+    layout->identifier = "Corvex Twinscape configured.";
+    // Keep DefaultServerLayout pointing at the renamed layout, or the server
+    // would find no layout of that name.
+    if (named)
+        xf86addNewOption(xf86serverFlags(tree)->options, "DefaultServerLayout", layout->identifier);
     return tree;
 }
 

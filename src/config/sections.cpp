@@ -34,8 +34,27 @@ XF86ConfLayoutPtr first_layout(XF86ConfigPtr tree)
 {
     if (!tree)
         return nullptr;
+    // The server starts with the layout ServerFlags names, when it exists;
+    // editing another one would change nothing the user sees.
+    if (XF86ConfLayoutPtr named = default_layout(tree))
+        return named;
     for (auto& s : tree->sections)
         if (s->kind == XF86SectionKind::ServerLayout)
+            return static_cast<XF86ConfLayoutPtr>(s.get());
+    return nullptr;
+}
+
+XF86ConfLayoutPtr default_layout(XF86ConfigPtr tree)
+{
+    XF86ConfFlagsPtr flags = xf86serverFlags(tree);
+    if (!flags)
+        return nullptr;
+    const char* name = xf86findOptionValue(flags->options, "DefaultServerLayout");
+    if (!name || !*name)
+        return nullptr;
+    for (auto& s : tree->sections)
+        if (s->kind == XF86SectionKind::ServerLayout &&
+            xf86nameCompare(static_cast<XF86ConfLayoutPtr>(s.get())->identifier, name) == 0)
             return static_cast<XF86ConfLayoutPtr>(s.get());
     return nullptr;
 }

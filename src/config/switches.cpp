@@ -237,21 +237,18 @@ bool says_off(const XF86OptionRec* option)
     return v == "off" || v == "0" || v == "false" || v == "no";
 }
 
-// The first ServerLayout's own "Xinerama" option, which the server lets
+// The edited ServerLayout's own "Xinerama" option, which the server lets
 // override ServerFlags; null when it has none.
 XF86OptionRec* layout_xinerama(XF86ConfigPtr tree)
 {
-    std::vector<XF86ConfLayoutPtr> layouts = xf86layouts(tree);
-    if (layouts.empty())
-        return nullptr;
-    return xf86findOption(layouts.front()->options, "Xinerama");
+    XF86ConfLayoutPtr layout = first_layout(tree);
+    return layout ? xf86findOption(layout->options, "Xinerama") : nullptr;
 }
 
 void drop_layout_xinerama(XF86ConfigPtr tree)
 {
-    std::vector<XF86ConfLayoutPtr> layouts = xf86layouts(tree);
-    if (!layouts.empty())
-        remove_found_option(layouts.front()->options, "Xinerama");
+    if (XF86ConfLayoutPtr layout = first_layout(tree))
+        remove_found_option(layout->options, "Xinerama");
 }
 
 }  // namespace

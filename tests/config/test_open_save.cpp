@@ -306,3 +306,28 @@ TEST_F(SaveSequence, KilledAtEachStepLeavesACompleteFile)
         }
     }
 }
+
+// A file whose ServerFlags pick another layout than the first: the program
+// must edit the layout the server starts with, and keep the flag pointing at
+// it after the rename.
+TEST(Opening, EditsTheLayoutTheServerUses)
+{
+    TempDir dir;
+    std::string path = dir.file("xorg.conf");
+    write_text(path, read_text(corpus_file("03-xorg-nvidia-radeon-twinview-metamodes-dri.conf")));
+    XF86ConfigHolder tree = open_quietly(path);
+    ASSERT_TRUE(tree);
+    std::vector<XF86ConfLayoutPtr> layouts = xf86layouts(tree.get());
+    ASSERT_EQ(layouts.size(), 2u);
+    EXPECT_EQ(layouts[0]->identifier, "Default Layout");
+    EXPECT_EQ(layouts[1]->identifier, "Corvex Twinscape configured.");
+    EXPECT_STREQ(xf86findOptionValue(xf86serverFlags(tree.get())->options, "DefaultServerLayout"),
+                 "Corvex Twinscape configured.");
+
+    confEnablePairView(tree.get(), CONF_ADJ_RIGHTOF);
+    ASSERT_FALSE(layouts[1]->adjacencies.empty());
+    EXPECT_EQ(layouts[1]->adjacencies[0].screen_name, "Display 1");
+    XF86ConfigHolder back = reparse(tree.get());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(confPairViewIsActive(back.get()), 1);
+}
