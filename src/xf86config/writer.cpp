@@ -590,12 +590,16 @@ std::string BodyWriter::run()
         const std::size_t gi = static_cast<std::size_t>(it.group);
         switch (g->kind) {
         case Group::Scalar:
-            if (!g->changed || static_cast<int>(i) != last[gi])
+            // The last statement of a keyword is the one that counts; when the
+            // value goes away, earlier repeats must go too or they would count.
+            if (!g->changed)
                 orig(it);
-            else if (!g->lines.empty())
+            else if (g->lines.empty())
+                dropped(it);
+            else if (static_cast<int>(i) == last[gi])
                 replaced(it, g->lines.front(), true, false);
             else
-                dropped(it);
+                orig(it);
             break;
         case Group::Whole:
             if (!g->changed) {

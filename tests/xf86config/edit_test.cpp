@@ -132,6 +132,15 @@ TEST(Writer, ChangesOnlyTheStatementsThatChanged)
               "# head comment\nSection \"Device\"\n\tIdentifier\t\"CORVEX CARD 1\"\n\t# the options\n"
               "\tOption\t\"hw cursor\"  \"on\"   # keep me\n");
 
+    // A repeated keyword: the last one is rewritten, and all go when the value does.
+    tree = parse("Section \"Device\"\n Identifier \"d\"\n BusID \"a\"\n BusID \"b\"\nEndSection\n");
+    d = xf86devices(tree.get())[0];
+    EXPECT_EQ(d->busid, "b");
+    d->busid = "c";
+    EXPECT_EQ(write(tree.get()), "Section \"Device\"\n Identifier \"d\"\n BusID \"a\"\n BusID \"c\"\nEndSection\n");
+    d->busid.reset();
+    EXPECT_EQ(write(tree.get()), "Section \"Device\"\n Identifier \"d\"\nEndSection\n");
+
     // A changed comment replaces the old one; reordering rewrites the list in the new order.
     tree = parse(kTabbed);
     d = xf86devices(tree.get())[0];
