@@ -20,7 +20,11 @@ constexpr const char* kCompactCss =
     "entry { min-height: 0; padding-top: 1px; padding-bottom: 1px; }\n"
     "spinbutton, spinbutton entry { min-height: 0; padding-top: 0; padding-bottom: 0; }\n"
     "spinbutton button { padding: 0 2px; }\n"
-    "combobox button { padding-top: 0; padding-bottom: 0; }\n";
+    "combobox button { padding-top: 0; padding-bottom: 0; }\n"
+    // The message box's label area was drawn for a 12-pixel font; the longest
+    // warnings need it to stay clear of the OK button.
+    "#winMsgBox, #winMsgBox * { font-family: \"Nimbus Sans\", Helvetica, Arial,"
+    " \"Liberation Sans\", sans-serif; font-size: 12px; }\n";
 
 void ensure_resources_registered()
 {

@@ -342,6 +342,34 @@ TEST_F(MessageBox, ShowsTitleTextPictureAndStaysOnTop)
     cvx::test::screenshot(g_server->display(), "shell-msgbox");
 }
 
+// The longest warnings the program shows must stay inside the label's area,
+// clear of the OK button below it.
+TEST_F(MessageBox, LongestWarningsFitAboveTheButton)
+{
+    const char* texts[] = {
+        "WARNING: The Corvex HAL library (the \"cvx_hal_drv.o\" file) is not detected. Some features are not "
+        "supported.\n\nThe latest Corvex software is available at:\nwww.corvex.example",
+        "WARNING: The current display driver is not compatible with this version of Corvex Twinscape. Some "
+        "features are not supported.\n\nThe latest Corvex software is available at:\nwww.corvex.example",
+    };
+    for (const char* text : texts) {
+        MsgBox("Corvex Twinscape", text, 0);
+        GtkWidget* box = wdgWinMsgbox;
+        ASSERT_NE(box, nullptr);
+        ASSERT_TRUE(cvx::test::wait_until([&] { return gtk_widget_get_mapped(box); }));
+        GtkWidget* label = lookup_widget(box, "lblMsgBox");
+        cvx::test::pump_events();
+        // The text as laid out in the label's allocation.
+        int width = 0, height = 0;
+        pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(label)), &width, &height);
+        EXPECT_LE(width, 264) << text;
+        EXPECT_LE(height, 112) << text;
+        EXPECT_EQ(gtk_widget_get_allocated_height(box), 180) << text;
+        gtk_widget_destroy(box);
+        cvx::test::pump_events();
+    }
+}
+
 TEST_F(MessageBox, CloseRequestIsRefusedAndOkClosesWithoutEndingTheProgram)
 {
     MsgBox("Corvex Twinscape", "Changes made.", 0);
