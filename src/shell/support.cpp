@@ -258,8 +258,12 @@ void centerWindowOver(GtkWidget* parent, GtkWidget* child)
     const auto cw16 = static_cast<uint16_t>(cw), ch16 = static_cast<uint16_t>(ch);
     const int x = x0 + pw16 / 2 - cw16 / 2;
     const int y = y0 + ph16 / 2 - ch16 / 2;
-    if (GTK_IS_WINDOW(child))
+    if (GTK_IS_WINDOW(child)) {
+        // The position is that of the client area, as the parent's origin is;
+        // the default gravity would put the frame there, a title bar too low.
+        gtk_window_set_gravity(GTK_WINDOW(child), GDK_GRAVITY_STATIC);
         gtk_window_move(GTK_WINDOW(child), x, y);
+    }
 }
 
 // ------------------------------------------------------------------ message box
