@@ -536,13 +536,13 @@ void Parser::finish_body(Body& b, std::size_t head_tok_end)
 std::optional<std::string> Parser::own_line_comments(const Body& b) const
 {
     // Comment lines standing on their own inside the body, joined by '\n'.
+    // A body with NUL bytes joins lines the server's way; its comments are
+    // not modelled, so that they stay exactly as they are (see the writer).
+    if (b.end_end > b.head_begin && std::memchr(s.data() + b.head_begin, '\0', b.end_end - b.head_begin))
+        return std::nullopt;
     std::string acc;
     auto scan = [&](std::size_t from, std::size_t to) {
         if (to <= from || std::memchr(s.data() + from, '#', to - from) == nullptr)
-            return;
-        // Text with a NUL byte joins lines the server's way: it is kept as it
-        // stands and never taken apart (see the writer).
-        if (std::memchr(s.data() + from, '\0', to - from) != nullptr)
             return;
         std::size_t q = from;
         while (q < to) {

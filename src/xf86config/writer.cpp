@@ -367,7 +367,11 @@ public:
                bool comment_changed, const std::optional<std::string>& comment)
         : t(text), b(body), m_plans(plans), m_inner(std::move(inner)), m_nl(std::move(nl)),
           m_strip(comment_changed), m_comment(comment)
-    {}
+    {
+        // The comments of a body with NUL bytes are not modelled: kept as they are.
+        if (b.end_end > b.head_begin && std::memchr(t.data() + b.head_begin, '\0', b.end_end - b.head_begin))
+            m_strip = false;
+    }
 
     std::string run();
 
@@ -454,7 +458,7 @@ std::string BodyWriter::restyle(const std::string& text, const Item* model) cons
 
 void BodyWriter::lead(std::size_t from, std::size_t to)
 {
-    if (!m_strip || std::memchr(t.data() + from, '\0', to - from) != nullptr) {
+    if (!m_strip) {
         out.append(t, from, to - from);
         return;
     }
