@@ -5,21 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
-
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <X11/Xlib.h>
 #include <X11/extensions/xf86vmode.h>
@@ -28,6 +19,7 @@
 #pragma GCC diagnostic ignored "-Wshadow"
 #include "config/config.h"
 #pragma GCC diagnostic pop
+#include "support/e2e.h"
 #include "support/xserver.h"
 
 namespace fs = std::filesystem;
@@ -38,77 +30,6 @@ namespace {
 std::unique_ptr<TempRoot> g_root;
 std::unique_ptr<XServer> g_server;
 
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string sh(const std::string& command)
-{
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe)
-        return {};
-    std::string out;
-    char chunk[256];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe.get())) > 0)
-        out.append(chunk, n);
-    return out;
-}
-
-bool eventually(const std::function<bool()>& pred, int timeout_ms = 20000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return pred();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
-std::vector<std::string> windows_named(const std::string& title)
-{
-    std::istringstream ids(sh("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null"));
-    std::vector<std::string> out;
-    for (std::string id; ids >> id;)
-        out.push_back(id);
-    return out;
-}
-
-std::string wait_for_window(const std::string& title, const std::vector<std::string>& except = {})
-{
-    std::string found;
-    eventually([&] {
-        for (const std::string& id : windows_named(title)) {
-            if (std::find(except.begin(), except.end(), id) == except.end()) {
-                found = id;
-                return true;
-            }
-        }
-        return false;
-    });
-    return found;
-}
-
-bool window_gone(const std::string& id)
-{
-    return eventually([&] {
-        const auto ids = windows_named(".*");
-        return std::find(ids.begin(), ids.end(), id) == ids.end();
-    }, 10000);
-}
-
-void click_at(const std::string& window, int x, int y)
-{
-    sh("xdotool mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
-       " click 1 2>/dev/null");
-    sh("xdotool sleep 0.3");
-}
-
 // A real key press (XTEST) to the window that has the focus.
 void key(const std::string& name)
 {
@@ -117,7 +38,6 @@ void key(const std::string& name)
 }
 
 // Centres of the widgets the run clicks (positions and sizes of the layouts).
-struct Spot { int x, y; };
 constexpr Spot kOpenOk{296 + 31, 192 + 12};
 constexpr Spot kMsgBoxOk{160 + 44, 136 + 16};
 constexpr Spot kSaveAndExit{440 + 52, 376 + 16};
@@ -147,67 +67,6 @@ Mode server_mode()
     m.line.c_private = nullptr;
     XCloseDisplay(d);
     return m;
-}
-
-class Program {
-public:
-    Program()
-    {
-        m_pid = fork();
-        if (m_pid == 0) {
-            const std::string board = source_dir() + "/emulation/boards/corvex-0525-r80.board";
-            setenv("CVXSCAPE_BOARD", board.c_str(), 1);
-            setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-            const std::string binary = build_dir() + "/src/app/cvxscape";
-            execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~Program()
-    {
-        if (m_pid > 0 && !m_done) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    int wait_exit(int timeout_ms = 20000)
-    {
-        int status = 0;
-        const bool ended = eventually([&] {
-            if (m_done)
-                return true;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_done = true;
-                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            return m_done;
-        }, timeout_ms);
-        return ended ? m_status : -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-    bool m_done = false;
-    int m_status = -1;
-};
-
-// The real X server reads the file: it gets as far as loading the board's
-// driver (missing here), which it only does after a clean parse.
-bool xorg_parses(const std::string& file, std::string& log_text)
-{
-    const std::string dir = g_root->file("xorg-check");
-    fs::create_directories(dir + "/configdir");
-    const std::string log = dir + "/Xorg.log";
-    fs::remove(log);
-    sh("timeout 30 /usr/lib/xorg/Xorg -displayfd 9 -config '" + file + "' -configdir '" + dir +
-       "/configdir' -logfile '" + log + "' -noreset -nolisten tcp -novtswitch 9>/dev/null </dev/null >/dev/null 2>&1");
-    log_text = read_file(log);
-    return log_text.find("Using config file") != std::string::npos &&
-           log_text.find("Problem parsing") == std::string::npos &&
-           log_text.find("Failed to load module \"cvx\"") != std::string::npos;
 }
 
 // A single display as the program itself writes it.
@@ -328,7 +187,7 @@ TEST(AdjustEndToEnd, WiderTwiceAndLeftStoredAndSelectedReachTheFile)
     EXPECT_NE(std::find(modes_line.begin(), modes_line.end(), std::string("1024x768")), modes_line.end());
 
     std::string log;
-    EXPECT_TRUE(xorg_parses(config, log)) << log;
+    EXPECT_TRUE(xorg_parses(*g_root, config, log)) << log;
 }
 
 }  // namespace
