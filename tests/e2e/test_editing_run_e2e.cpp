@@ -4,22 +4,14 @@
 // windows, and then the file on disk and its backup.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "support/e2e.h"
 #include "support/xserver.h"
 
 namespace fs = std::filesystem;
@@ -29,38 +21,6 @@ namespace {
 
 std::unique_ptr<TempRoot> g_root;
 std::unique_ptr<XServer> g_server;
-
-std::string sh(const std::string& command)
-{
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe)
-        return {};
-    std::string out;
-    char chunk[256];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe.get())) > 0)
-        out.append(chunk, n);
-    return out;
-}
-
-bool eventually(const std::function<bool()>& pred, int timeout_ms = 20000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return pred();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // The value after each occurrence of the keyword, in file order.
 std::vector<std::string> values_of(const std::string& text, const std::string& keyword)
@@ -78,18 +38,10 @@ std::vector<std::string> values_of(const std::string& text, const std::string& k
 // Visible windows with this exact title and this size ("WxH").
 std::vector<std::string> windows(const std::string& title, const std::string& size)
 {
-    std::istringstream ids(sh("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null"));
     std::vector<std::string> out;
-    for (std::string id; ids >> id;) {
-        int w = 0, h = 0;
-        std::istringstream geo(sh("xdotool getwindowgeometry --shell " + id + " 2>/dev/null"));
-        for (std::string line; std::getline(geo, line);) {
-            if (line.rfind("WIDTH=", 0) == 0)
-                w = std::atoi(line.c_str() + 6);
-            if (line.rfind("HEIGHT=", 0) == 0)
-                h = std::atoi(line.c_str() + 7);
-        }
-        if (std::to_string(w) + "x" + std::to_string(h) == size)
+    for (const std::string& id : windows_named(title)) {
+        const Size got = window_size(id);
+        if (std::to_string(got.width) + "x" + std::to_string(got.height) == size)
             out.push_back(id);
     }
     return out;
@@ -107,15 +59,7 @@ std::string wait_window(const std::string& title, const std::string& size, int t
     return id;
 }
 
-void click_at(const std::string& window, int x, int y)
-{
-    sh("xdotool mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
-       " click 1 2>/dev/null");
-    sh("xdotool sleep 0.4");
-}
-
 // Centres of what the runs click: positions and sizes of the windows' layouts.
-struct Spot { int x, y; };
 constexpr Spot kOpenOk{296 + 31, 192 + 12};
 constexpr Spot kMsgBoxOk{160 + 44, 136 + 16};
 constexpr Spot kRadioMulti{392 + 20, 96 + 12};
@@ -136,52 +80,6 @@ constexpr Spot kSaveYes{16 + 40, 136 + 16};
 constexpr const char* kMain = "Corvex Twinscape";
 constexpr const char* kMainSize = "634x419";
 constexpr const char* kBoxSize = "401x180";
-
-// The program under the test root, with the r80 board.
-class Program {
-public:
-    Program()
-    {
-        m_pid = fork();
-        if (m_pid == 0) {
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            setenv("CVXSCAPE_BOARD", (source_dir() + "/emulation/boards/corvex-0525-r80.board").c_str(), 1);
-            setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-            const std::string binary = build_dir() + "/src/app/cvxscape";
-            execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~Program()
-    {
-        if (m_pid > 0 && !m_done) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    // The exit status, or -1 when it has not ended in time.
-    int wait_exit(int timeout_ms = 20000)
-    {
-        eventually([&] {
-            int status = 0;
-            if (!m_done && waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_done = true;
-                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            return m_done;
-        }, timeout_ms);
-        return m_done ? m_status : -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-    bool m_done = false;
-    int m_status = -1;
-};
 
 class EditingRun : public ::testing::Test {
 protected:
@@ -206,7 +104,7 @@ protected:
         EXPECT_FALSE(open.empty()) << "no configuration-file window";
         if (open.empty())
             return {};
-        click_at(open, kOpenOk.x, kOpenOk.y);
+        click_at(open, kOpenOk.x, kOpenOk.y, "0.4");
         return wait_window(kMain, kMainSize);
     }
 
@@ -215,7 +113,7 @@ protected:
     {
         int n = 0;
         for (std::string box; !(box = wait_window(kMain, kBoxSize, 1000)).empty(); ++n)
-            click_at(box, kMsgBoxOk.x, kMsgBoxOk.y);
+            click_at(box, kMsgBoxOk.x, kMsgBoxOk.y, "0.4");
         return n;
     }
 
@@ -224,51 +122,51 @@ protected:
 
 TEST_F(EditingRun, MultiDisplayTurnedModesAndCustomModeReachTheFileAndTheBackupIsTheOriginal)
 {
-    Program program;
+    Program program("corvex-0525-r80.board", Program::Output::discard);
     const std::string main = open_main();
     ASSERT_FALSE(main.empty()) << "no main window";
     acknowledge_boxes();
 
-    click_at(main, kRadioMulti.x, kRadioMulti.y);
+    click_at(main, kRadioMulti.x, kRadioMulti.y, "0.4");
     // The file's second Screen section is taken as display 2: no "enabled at 640 x 480" notice.
     EXPECT_EQ(acknowledge_boxes(), 0);
-    click_at(main, kInvert.x, kInvert.y);   // LeftOf → Above
+    click_at(main, kInvert.x, kInvert.y, "0.4");   // LeftOf → Above
     screenshot(g_server->display(), "e2e_multi_above");
 
     // Display 2 was not running when the file was opened: its Adjust button only explains.
-    click_at(main, kAdjust2Below.x, kAdjust2Below.y);
+    click_at(main, kAdjust2Below.x, kAdjust2Below.y, "0.4");
     EXPECT_TRUE(windows("Corvex Twinscape - Monitor Settings", "376x362").empty());
     EXPECT_EQ(acknowledge_boxes(), 1);
 
     // Display 2: the first resolution and 8-bit.
-    click_at(main, kDisplay2Below.x, kDisplay2Below.y);
+    click_at(main, kDisplay2Below.x, kDisplay2Below.y, "0.4");
     const std::string modes = wait_window("Corvex Twinscape - Display Modes", "437x422");
     ASSERT_FALSE(modes.empty()) << "no display modes dialog";
-    click_at(modes, kFirstListRow.x, kFirstListRow.y);
-    click_at(modes, kRadio8.x, kRadio8.y);
-    click_at(modes, kResolutionsOk.x, kResolutionsOk.y);
+    click_at(modes, kFirstListRow.x, kFirstListRow.y, "0.4");
+    click_at(modes, kRadio8.x, kRadio8.y, "0.4");
+    click_at(modes, kResolutionsOk.x, kResolutionsOk.y, "0.4");
     EXPECT_TRUE(eventually([&] { return windows("Corvex Twinscape - Display Modes", "437x422").empty(); }));
 
     // Display 1, live: wider, then kept as a custom mode.
-    click_at(main, kAdjust1Above.x, kAdjust1Above.y);
+    click_at(main, kAdjust1Above.x, kAdjust1Above.y, "0.4");
     const std::string adjust = wait_window("Corvex Twinscape - Monitor Settings", "376x362");
     ASSERT_FALSE(adjust.empty()) << "no monitor settings window";
     acknowledge_boxes();
-    click_at(adjust, kWider.x, kWider.y);
-    click_at(adjust, kAdjustOk.x, kAdjustOk.y);
+    click_at(adjust, kWider.x, kWider.y, "0.4");
+    click_at(adjust, kAdjustOk.x, kAdjustOk.y, "0.4");
     const std::string save = wait_window("Corvex Twinscape - Save Settings", "350x192");
     ASSERT_FALSE(save.empty()) << "no save dialog after a change";
-    click_at(save, kSaveYes.x, kSaveYes.y);
+    click_at(save, kSaveYes.x, kSaveYes.y, "0.4");
     EXPECT_TRUE(eventually([&] { return windows("Corvex Twinscape - Monitor Settings", "376x362").empty(); }));
     // Nothing is on disk before Save and Exit.
     EXPECT_EQ(read_file(m_config), m_original);
 
-    click_at(main, kSaveAndExit.x, kSaveAndExit.y);
+    click_at(main, kSaveAndExit.x, kSaveAndExit.y, "0.4");
     const std::string done = wait_window(kMain, kBoxSize);
     ASSERT_FALSE(done.empty()) << "no message box after Save and Exit";
     screenshot(g_server->display(), "e2e_saved");
     EXPECT_EQ(program.wait_exit(500), -1) << "ended before the box was acknowledged";
-    click_at(done, kMsgBoxOk.x, kMsgBoxOk.y);
+    click_at(done, kMsgBoxOk.x, kMsgBoxOk.y, "0.4");
     EXPECT_EQ(program.wait_exit(), 0);
 
     EXPECT_EQ(read_file(m_backup), m_original) << "the backup must be the file as it was";
@@ -289,14 +187,14 @@ TEST_F(EditingRun, MultiDisplayTurnedModesAndCustomModeReachTheFileAndTheBackupI
 
 TEST_F(EditingRun, ExitAfterEditsLeavesTheFileAloneAndMakesNoBackup)
 {
-    Program program;
+    Program program("corvex-0525-r80.board", Program::Output::discard);
     const std::string main = open_main();
     ASSERT_FALSE(main.empty()) << "no main window";
     acknowledge_boxes();
-    click_at(main, kRadioMulti.x, kRadioMulti.y);
+    click_at(main, kRadioMulti.x, kRadioMulti.y, "0.4");
     acknowledge_boxes();
-    click_at(main, kInvert.x, kInvert.y);
-    click_at(main, kExit.x, kExit.y);
+    click_at(main, kInvert.x, kInvert.y, "0.4");
+    click_at(main, kExit.x, kExit.y, "0.4");
     EXPECT_EQ(program.wait_exit(), 0);
     EXPECT_EQ(read_file(m_config), m_original);
     EXPECT_FALSE(fs::exists(m_backup));
