@@ -369,7 +369,7 @@ public:
           m_strip(comment_changed), m_comment(comment)
     {
         // The comments of a body with NUL bytes are not modelled: kept as they are.
-        if (b.end_end > b.head_begin && std::memchr(t.data() + b.head_begin, '\0', b.end_end - b.head_begin))
+        if (b.end_begin > b.head_end && std::memchr(t.data() + b.head_end, '\0', b.end_begin - b.head_end))
             m_strip = false;
     }
 

@@ -118,6 +118,18 @@ void edit_more(XF86ConfigPtr tree, bool has_nul)
     }
 }
 
+// Comments inside bodies with NUL bytes are not modelled; an edit may remove
+// the NUL, after which they are. Such input is compared without them.
+void drop_body_comments(XF86ConfigPtr tree)
+{
+    for (auto& sec : tree->sections) {
+        sec->comment.reset();
+        if (auto* s = dynamic_cast<XF86ConfScreenRec*>(sec.get()))
+            for (XF86ConfDisplayRec& d : s->displays)
+                d.comment.reset();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -151,6 +163,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     XF86ConfigHolder again(xf86parseConfigText(edited, "edited.conf"));
     if (!again)
         mismatch("an edited tree was written in a form that does not parse");
+    if (text.find('\0') != std::string_view::npos) {
+        drop_body_comments(tree.get());
+        drop_body_comments(again.get());
+    }
     if (!xf86configEqual(tree.get(), again.get()))
         mismatch("an edited tree read back differently");
     return 0;
