@@ -248,8 +248,11 @@ bool confSaveConfiguration(const char* configPath, const char* backupPath, XF86C
 
     if (confMergedFBIsActive(tree))
         confGenerateMetaModes(tree);
+    // The library gives no text for a tree it cannot write faithfully (a
+    // quote inside a name, say): that is a failed write, never an empty file.
+    const std::string newText = xf86writeConfigText(tree);
     std::string newTemp;
-    if (!write_temp_beside(config, xf86writeConfigText(tree), oldStat, newTemp)) {
+    if (newText.empty() || !write_temp_beside(config, newText, oldStat, newTemp)) {
         message = kWriteError;
         return false;
     }

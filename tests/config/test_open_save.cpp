@@ -254,6 +254,18 @@ TEST_F(SaveSequence, FailingWriteChangesNothing)
     EXPECT_TRUE(strays(dir.path(), {"XF86Config", "XF86Config_CVX-BACKUP"}).empty());
 }
 
+TEST_F(SaveSequence, TreeTheLibraryCannotWriteChangesNothing)
+{
+    // A quote inside a value cannot be written in this format.
+    xf86devices(tree.get()).front()->board = std::string("C450 \"pro\"");
+    std::string message;
+    EXPECT_FALSE(confSaveConfiguration(config.c_str(), backup.c_str(), tree.get(), message));
+    EXPECT_EQ(message, kWriteError);
+    EXPECT_EQ(read_text(config), oldText);
+    EXPECT_FALSE(fs::exists(backup));
+    EXPECT_TRUE(strays(dir.path(), {"XF86Config"}).empty());
+}
+
 TEST_F(SaveSequence, FailingBackupChangesNothingAndSaysSo)
 {
     std::string message;
