@@ -1,5 +1,6 @@
 // Choosing the platform: an emulated board when CVXSCAPE_BOARD names a board
-// file, the machine's own ports and memory otherwise.
+// file (builds with the test seams only), the machine's own ports and memory
+// otherwise.
 #include "hw/platform.h"
 
 #include <cstdio>
@@ -31,7 +32,12 @@ Platform& platform()
     Current& c = current();
     if (c.override_)
         return *c.override_;
+    // A test seam: an installed build always drives the machine's own ports.
+#if CVX_TEST_HOOKS
     const char* env = std::getenv("CVXSCAPE_BOARD");
+#else
+    const char* env = nullptr;
+#endif
     std::string key = env ? env : "";
     if (!c.chosen || key != c.key) {
         c.key = key;

@@ -1,8 +1,8 @@
 // The seam under the board probe: port I/O privilege, 32-bit port access and
 // reading a window of physical memory. Two implementations: the machine's own
 // ports and /dev/mem, or an emulated board described by a file (chosen at run
-// time through CVXSCAPE_BOARD, so the probe runs unchanged on a machine
-// without the board).
+// time through CVXSCAPE_BOARD in builds with the test seams, CVX_TEST_HOOKS),
+// so the probe runs unchanged on a machine without the board.
 #pragma once
 
 #include <cstddef>

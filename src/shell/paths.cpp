@@ -1,4 +1,4 @@
-// Fixed paths, redirectable under CVXSCAPE_ROOT.
+// Fixed paths, redirectable under CVXSCAPE_ROOT in builds with the test seams.
 #include "shell/paths.h"
 
 #include <cstdlib>
@@ -16,7 +16,12 @@ namespace cvx::paths {
 
 std::string root()
 {
+    // A test seam: an installed build has no private root.
+#if CVX_TEST_HOOKS
     const char* r = std::getenv("CVXSCAPE_ROOT");
+#else
+    const char* r = nullptr;
+#endif
     if (!r || !*r)
         return {};
     std::string s(r);

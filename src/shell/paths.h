@@ -1,7 +1,8 @@
 // Every fixed path of the program, in one place. When the environment
 // variable CVXSCAPE_ROOT names a directory, every path is taken under it
 // ("/tmp/cvxscape.lock" becomes "$CVXSCAPE_ROOT/tmp/cvxscape.lock"), so tests
-// never touch the real names. The root is read on every call.
+// never touch the real names. The root is read on every call. Only builds
+// with the test seams (CMake option CVX_TEST_HOOKS) read the variable.
 #pragma once
 
 #include <string>

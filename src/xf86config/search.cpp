@@ -28,8 +28,13 @@ std::string search_root()
 {
     if (g_root)
         return *g_root;
-    // Same rule as the program's fixed paths: a private root for tests.
+    // Same rule as the program's fixed paths: a private root for tests, and
+    // only in builds that have the test seams.
+#if CVX_TEST_HOOKS
     const char* r = std::getenv("CVXSCAPE_ROOT");
+#else
+    const char* r = nullptr;
+#endif
     std::string root = r ? r : "";
     while (!root.empty() && root.back() == '/')
         root.pop_back();
