@@ -285,15 +285,25 @@ TEST_F(Startup, InstalledCopyFindsItsPictures)
         fs::path p;
         ~Cleanup() { std::error_code ec; fs::remove_all(p, ec); }
     } cleanup{prefix};
+    const fs::path install_log = prefix / "install.log";
     const std::string install = "cmake --install '" + cvx::test::build_dir() + "' --prefix '" + prefix.string() +
-                                "' >/dev/null";
+                                "' >'" + install_log.string() + "'";
     ASSERT_EQ(std::system(install.c_str()), 0);
+    {
+        // Outside polkit's prefix the action stays in the prefix, and the install says why.
+        std::ifstream in(install_log);
+        const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_NE(log.find("polkit action NOT active: polkit reads actions only from"), std::string::npos) << log;
+    }
     const fs::path binary = prefix / "bin/cvxscape";
     ASSERT_TRUE(fs::exists(binary));
     EXPECT_TRUE(fs::exists(prefix / "share/cvxscape/pixmaps/corvex.xpm"));
     EXPECT_TRUE(fs::exists(prefix / "share/applications/cvxscape.desktop"));
     EXPECT_TRUE(fs::exists(prefix / "share/man/man1/cvxscape.1"));
+    EXPECT_TRUE(fs::exists(prefix / "share/man/man1/xf86conf.1"));
     EXPECT_TRUE(fs::exists(prefix / "share/polkit-1/actions/org.cvxscape.cvxscape.policy"));
+    EXPECT_TRUE(fs::exists(prefix / "share/icons/hicolor/48x48/apps/cvxscape.png"));
+    EXPECT_TRUE(fs::exists(prefix / "share/metainfo/org.cvxscape.cvxscape.metainfo.xml"));
     if (std::system("command -v desktop-file-validate >/dev/null") == 0) {
         const std::string validate =
             "desktop-file-validate '" + (prefix / "share/applications/cvxscape.desktop").string() + "'";
