@@ -134,6 +134,39 @@ XF86ConfigPtr confLoadModule(XF86ConfigPtr tree, const char* name);
 XF86ConfigPtr confUnloadModule(XF86ConfigPtr tree, const char* name);
 unsigned char confIsModuleActive(XF86ConfigPtr tree, const char* name);
 
+// ---------------------------------------------------------------- display modes
+
+// The four modes of the main window's radio buttons.
+enum ConfDisplayMode { CONF_MODE_SINGLE, CONF_MODE_MULTI, CONF_MODE_CLONE, CONF_MODE_MERGED };
+
+// RightOf and LeftOf, Above and Below swapped: the relation seen from the
+// other display. Other values stay.
+int confOppositeRelation(int relation);
+// RightOf, LeftOf, Above or Below.
+bool confIsRelation(int relation);
+// The mode a tree is in, tested in the main window's order: PairView
+// Multi-Display, Clone, merged; otherwise single.
+ConfDisplayMode confGetDisplayMode(XF86ConfigPtr tree);
+// The relation of Display 1 to Display 2 the layout describes, whichever of
+// the two screens carries it; 0 when it names no relation between the two.
+int confGetDisplayRelation(XF86ConfigPtr tree);
+// What the main window does with a freshly opened file on a board with two
+// outputs: the mode the tree is in is switched on from single (keeping the
+// file's relation in `where`), or the single display's sections are made.
+// Returns the mode.
+ConfDisplayMode confOpenDisplayMode(XF86ConfigPtr tree);
+// The main window's mode switch: `from` off, then `to` on. Single sets
+// `where` to 0 and the layout's relation with it; Multi-Display and merged
+// place display 1 at `where` (LeftOf when it is 0) and read it back from the
+// layout; Multi-Display and Clone switch Xinerama on, leaving them or
+// switching merged on switches it off; merged also switches the hardware
+// cursor off. A new second display's notice goes through confMessageHook.
+// Nothing happens when the two modes are the same.
+XF86ConfigPtr confSwitchDisplayMode(XF86ConfigPtr tree, ConfDisplayMode from, ConfDisplayMode to);
+// The invert button: `where` a quarter turn clockwise (RightOf, Below,
+// LeftOf, Above), then confSetLayout with it.
+XF86ConfigPtr confInvertLayout(XF86ConfigPtr tree);
+
 // ---------------------------------------------------------------- MetaModes
 
 // See metamodes.cpp for what is generated when a display has no mode at its

@@ -86,28 +86,22 @@ void set_active(const char* name, bool active)
         gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), active);
 }
 
-int opposite(int relation)
-{
-    switch (relation) {
-    case CONF_ADJ_RIGHTOF: return CONF_ADJ_LEFTOF;
-    case CONF_ADJ_LEFTOF: return CONF_ADJ_RIGHTOF;
-    case CONF_ADJ_ABOVE: return CONF_ADJ_BELOW;
-    case CONF_ADJ_BELOW: return CONF_ADJ_ABOVE;
-    default: return relation;
-    }
-}
-
-bool is_relation(int relation)
-{
-    return relation >= CONF_ADJ_RIGHTOF && relation <= CONF_ADJ_BELOW;
-}
-
 void draw_configured_layout()
 {
     int first = 0, relation = where, second = 1;
     confGetServerLayout(pXF86Config, &first, &relation, &second);
-    where = relation;
     drawLayout(first, relation, second);
+}
+
+// The mode the radio buttons stand for. GTK runs the old button's handler
+// (inactive) before the new one's (active); the new one switches the tree
+// from this mode.
+ConfDisplayMode s_mode = CONF_MODE_SINGLE;
+
+void switch_to(ConfDisplayMode mode)
+{
+    confSwitchDisplayMode(pXF86Config, s_mode, mode);
+    s_mode = mode;
 }
 
 // A refused query must neither end the program nor reach the program-wide
@@ -333,19 +327,6 @@ int refresh_rate_hz(int dotClockKHz, int htotal, int vtotal)
     return static_cast<int>(hz * 100 + 50) / 100;
 }
 
-int configured_relation()
-{
-    int first = -1, relation = 0, second = -1;
-    confGetServerLayout(pXF86Config, &first, &relation, &second);
-    if (!is_relation(relation))
-        return 0;
-    if (first == 0 && second == 1)
-        return relation;
-    if (first == 1 && second == 0)
-        return opposite(relation);
-    return 0;
-}
-
 bool read_mode_line(Display* display, int screen, int* dotClock, XF86VidModeModeLine* line)
 {
     XErrorTrap trap(display);
@@ -370,6 +351,7 @@ using namespace cvx::central;
 GtkWidget* create_winCentral()
 {
     install_css();
+    s_mode = CONF_MODE_SINGLE;
     GtkWidget* window = cvx_ui_build(
         "win_central.ui", "winCentral",
         {
@@ -415,7 +397,7 @@ void drawLayout(int first, int relation, int second)
             MsgBox("Corvex Twinscape - Invalid screen index", "drawLayout() received an invalid screen index.", 1);
             return;
         }
-        if (!is_relation(relation)) {
+        if (!confIsRelation(relation)) {
             MsgBox("Corvex Twinscape - Invalid CONF_ADJ (where)", "drawLayout() received an invalid screen adjacency.",
                    1);
             return;
@@ -426,7 +408,7 @@ void drawLayout(int first, int relation, int second)
         struct Point { int x, y; };
         constexpr Point kLeft{24, 96}, kRight{216, 96}, kUpper{120, 16}, kLower{120, 200};
         Point pos1{}, pos2{};
-        switch (first == 0 ? relation : opposite(relation)) {
+        switch (first == 0 ? relation : confOppositeRelation(relation)) {
         case CONF_ADJ_RIGHTOF: pos1 = kRight; pos2 = kLeft; break;
         case CONF_ADJ_LEFTOF: pos1 = kLeft; pos2 = kRight; break;
         case CONF_ADJ_ABOVE: pos1 = kUpper; pos2 = kLower; break;
@@ -458,23 +440,21 @@ void on_winCentral_show(GtkWidget* window, gpointer) noexcept
 
         const BoardClass board = board_class(device_info[1], device_info[2] & 0xffu);
         if (board == BoardClass::MergedCapable || board == BoardClass::PairView) {
-            // The relation is taken from the file before a dual mode is
-            // selected; otherwise opening and saving would turn the layout
-            // round to "Display 1 LeftOf Display 2".
-            if (confPairViewIsActive(pXF86Config)) {
-                where = configured_relation();
-                set_active("radioMultiDisplay", true);
-            } else if (confCloneIsActive(pXF86Config)) {
+            // The tree is switched first; the radio button's handler then
+            // finds it in its mode already and sets the controls.
+            s_mode = confOpenDisplayMode(pXF86Config);
+            switch (s_mode) {
+            case CONF_MODE_MULTI: set_active("radioMultiDisplay", true); break;
+            case CONF_MODE_CLONE:
                 set_active("radioClone", true);
                 set_sensitive("buttonInvert", false);
-            } else if (confMergedFBIsActive(pXF86Config)) {
-                where = configured_relation();
-                set_active("radioMergedDisplay", true);
-            } else {
+                break;
+            case CONF_MODE_MERGED: set_active("radioMergedDisplay", true); break;
+            case CONF_MODE_SINGLE:
                 set_sensitive("buttonResolution2", false);
                 set_sensitive("buttonAdjust2", false);
                 set_sensitive("buttonInvert", false);
-                confMakeSections(pXF86Config);
+                break;
             }
             screens = xinerama_screen_count();
         } else {
@@ -499,14 +479,17 @@ gboolean on_winCentral_delete_event(GtkWidget*, GdkEvent*, gpointer) noexcept
     return FALSE;
 }
 
+// The radio handlers switch the tree through the model (the Xinerama and
+// cursor check boxes are then set to what it did, so their handlers find
+// nothing to change) and set the controls of the new mode.
 void on_radioOff_toggled(GtkToggleButton* button, gpointer) noexcept
 {
     guarded("on_radioOff_toggled", [&] {
         if (!gtk_toggle_button_get_active(button))
             return;
-        where = 0;
-        confSetLayout(pXF86Config, 0);
+        switch_to(CONF_MODE_SINGLE);
         drawLayout(0, CONF_ADJ_LEFTOF, 1);
+        set_active("checkXinerama", false);
     });
 }
 
@@ -517,14 +500,10 @@ void on_radioMultiDisplay_toggled(GtkToggleButton* button, gpointer) noexcept
             set_sensitive("buttonResolution2", true);
             set_sensitive("buttonInvert", true);
             set_sensitive("buttonAdjust2", true);
-            if (where == 0)
-                where = CONF_ADJ_LEFTOF;
-            confEnablePairView(pXF86Config, where);
+            switch_to(CONF_MODE_MULTI);
             draw_configured_layout();
             set_active("checkXinerama", true);
         } else {
-            confDisablePairView(pXF86Config);
-            set_active("checkXinerama", false);
             set_sensitive("buttonResolution2", false);
             set_sensitive("buttonInvert", false);
             set_sensitive("buttonAdjust2", false);
@@ -538,14 +517,12 @@ void on_radioClone_toggled(GtkToggleButton* button, gpointer) noexcept
         if (gtk_toggle_button_get_active(button)) {
             set_sensitive("buttonResolution2", true);
             set_sensitive("buttonAdjust2", true);
-            confEnableClone(pXF86Config);
+            switch_to(CONF_MODE_CLONE);
             drawLayout(0, CONF_ADJ_LEFTOF, 1);
             set_active("checkXinerama", true);
             set_sensitive("checkXinerama", false);
         } else {
-            confDisableClone(pXF86Config);
             set_sensitive("checkXinerama", true);
-            set_active("checkXinerama", false);
             set_sensitive("buttonResolution2", false);
             set_sensitive("buttonInvert", false);
             set_sensitive("buttonAdjust2", false);
@@ -560,9 +537,7 @@ void on_radioMergedDisplay_toggled(GtkToggleButton* button, gpointer) noexcept
             set_sensitive("buttonResolution2", true);
             set_sensitive("buttonInvert", true);
             set_sensitive("buttonAdjust2", true);
-            if (where == 0)
-                where = CONF_ADJ_LEFTOF;
-            confEnableMergedFB(pXF86Config, where);
+            switch_to(CONF_MODE_MERGED);
             draw_configured_layout();
             set_active("checkXinerama", false);
             set_sensitive("checkXinerama", false);
@@ -571,7 +546,6 @@ void on_radioMergedDisplay_toggled(GtkToggleButton* button, gpointer) noexcept
         } else {
             set_sensitive("checkHwCursor", true);
             set_sensitive("checkXinerama", true);
-            confDisableMergedFB(pXF86Config);
             set_sensitive("buttonResolution2", false);
             set_sensitive("buttonInvert", false);
             set_sensitive("buttonAdjust2", false);
@@ -608,18 +582,8 @@ void on_checkHwCursor_toggled(GtkToggleButton* button, gpointer) noexcept
 void on_buttonInvert_clicked(GtkButton*, gpointer) noexcept
 {
     guarded("on_buttonInvert_clicked", [&] {
-        // A quarter turn clockwise of display 1 round display 2.
-        switch (where) {
-        case CONF_ADJ_RIGHTOF: where = CONF_ADJ_BELOW; break;
-        case CONF_ADJ_BELOW: where = CONF_ADJ_LEFTOF; break;
-        case CONF_ADJ_LEFTOF: where = CONF_ADJ_ABOVE; break;
-        case CONF_ADJ_ABOVE: where = CONF_ADJ_RIGHTOF; break;
-        default: break;
-        }
-        confSetLayout(pXF86Config, where);
-        int first = 0, relation = where, second = 1;
-        confGetServerLayout(pXF86Config, &first, &relation, &second);
-        drawLayout(first, relation, second);
+        confInvertLayout(pXF86Config);
+        draw_configured_layout();
     });
 }
 

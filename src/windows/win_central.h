@@ -51,11 +51,6 @@ BoardClass board_class(uint32_t deviceId, uint32_t revision);
 // 0 when the timings are empty.
 int refresh_rate_hz(int dotClockKHz, int htotal, int vtotal);
 
-// The relation of Display 1 to Display 2 that the configuration's layout
-// describes, whichever of the two screens carries it; 0 when it names no
-// relation between the two.
-int configured_relation();
-
 // Reads the running mode line of an X screen (the dot clock separately, in
 // kHz); false when the server refuses the request.
 bool read_mode_line(Display* display, int screen, int* dotClock, XF86VidModeModeLine* line);

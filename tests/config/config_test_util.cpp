@@ -316,34 +316,6 @@ const XF86OptionRec* option(const XF86OptionList& list, const char* name)
 
 const char* const kModeNames[4] = {"single", "pairview", "clone", "merged"};
 
-Mode mode_of(XF86ConfigPtr tree)
-{
-    if (confPairViewIsActive(tree))
-        return PairView;
-    if (confCloneIsActive(tree))
-        return Clone;
-    if (confMergedFBIsActive(tree))
-        return Merged;
-    return Single;
-}
-
-void switch_mode(XF86ConfigPtr tree, Mode from, Mode to)
-{
-    switch (from) {
-    case PairView: confDisablePairView(tree); break;
-    case Clone: confDisableClone(tree); break;
-    case Merged: confDisableMergedFB(tree); break;
-    case Single: break;
-    }
-    int w = where ? where : CONF_ADJ_LEFTOF;
-    switch (to) {
-    case PairView: confEnablePairView(tree, w); break;
-    case Clone: confEnableClone(tree); break;
-    case Merged: confEnableMergedFB(tree, w); break;
-    case Single: confMakeSections(tree); break;
-    }
-}
-
 XF86ConfigHolder open_silently(const std::string& path)
 {
     testing::internal::CaptureStdout();

@@ -37,12 +37,8 @@ XF86ConfAdjacencyRec* line(XF86ConfigPtr tree, size_t n);
 size_t line_count(XF86ConfigPtr tree);
 const XF86OptionRec* option(const XF86OptionList& list, const char* name);
 
-// The four display modes as the main window reads and switches them: the
-// old mode off, then the new one on (with `where`, or 2 when it is 0).
-enum Mode { Single, PairView, Clone, Merged };
+// Names of the display modes for test traces.
 extern const char* const kModeNames[4];
-Mode mode_of(XF86ConfigPtr tree);
-void switch_mode(XF86ConfigPtr tree, Mode from, Mode to);
 // getConfigPtr with its console lines swallowed.
 XF86ConfigHolder open_silently(const std::string& path);
 

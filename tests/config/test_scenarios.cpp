@@ -1,6 +1,6 @@
 // Scenarios from whole files: open as the program does, switch through every
-// display mode and back as the main window does (old mode off, new one on),
-// write, and open the written file again as the next run would.
+// display mode and back through the main window's own mode switch, write,
+// and open the written file again as the next run would.
 #include <gtest/gtest.h>
 
 #include "config/config.h"
@@ -30,33 +30,31 @@ void run_all_modes(const std::string& path, bool layoutIsValid)
     XF86ConfigHolder tree = open_silently(path);
     ASSERT_TRUE(tree) << path;
     where = 0;
-    Mode start = mode_of(tree.get());
-    if (start == Single)
-        confMakeSections(tree.get());
-    else
-        confGetServerLayout(tree.get(), nullptr, &where, nullptr);
-    Mode current = start;
-    const Mode order[] = {PairView, Clone, Merged, Single, Merged, PairView, Single, Clone, start};
+    const ConfDisplayMode start = confOpenDisplayMode(tree.get());
+    ConfDisplayMode current = start;
+    const ConfDisplayMode order[] = {CONF_MODE_MULTI,  CONF_MODE_CLONE,  CONF_MODE_MERGED,
+                                     CONF_MODE_SINGLE, CONF_MODE_MERGED, CONF_MODE_MULTI,
+                                     CONF_MODE_SINGLE, CONF_MODE_CLONE,  start};
     int round = 0;
-    for (Mode next : order) {
+    for (ConfDisplayMode next : order) {
         SCOPED_TRACE(std::string("round ") + std::to_string(round) + ": " + kModeNames[current] + " -> " +
                      kModeNames[next]);
-        switch_mode(tree.get(), current, next);
+        confSwitchDisplayMode(tree.get(), current, next);
         current = next;
         if (layoutIsValid) {
-            EXPECT_EQ(mode_of(tree.get()), next);
+            EXPECT_EQ(confGetDisplayMode(tree.get()), next);
         }
         XF86ConfigHolder again = write_and_open(tree.get(), dir, "round" + std::to_string(round++) + ".conf");
         ASSERT_TRUE(again);
         if (layoutIsValid) {
-            EXPECT_EQ(mode_of(again.get()), next);
-            if (next == PairView || next == Merged) {
+            EXPECT_EQ(confGetDisplayMode(again.get()), next);
+            if (next == CONF_MODE_MULTI || next == CONF_MODE_MERGED) {
                 int w = -1;
                 confGetServerLayout(again.get(), nullptr, &w, nullptr);
                 EXPECT_EQ(w, where ? where : CONF_ADJ_LEFTOF);
             }
         }
-        if (next == Merged) {
+        if (next == CONF_MODE_MERGED) {
             XF86ConfScreenPtr merged = FindScreen(again.get(), 2);
             ASSERT_NE(merged, nullptr);
             EXPECT_NE(xf86findOption(merged->options, "MetaModes"), nullptr);
@@ -106,7 +104,7 @@ TEST(Scenarios, ForeignIdentifiersAreAdoptedNotDuplicated)
     write_text(dir.file("foreign.conf"), kForeignConf);
     XF86ConfigHolder tree = open_silently(dir.file("foreign.conf"));
     ASSERT_TRUE(tree);
-    ASSERT_EQ(mode_of(tree.get()), PairView);
+    ASSERT_EQ(confGetDisplayMode(tree.get()), CONF_MODE_MULTI);
     int w = 0, first = -2, second = -2;
     confGetServerLayout(tree.get(), &first, &w, &second);
     EXPECT_EQ(w, CONF_ADJ_RIGHTOF);

@@ -85,17 +85,12 @@ TEST(XorgReads, EveryWrittenFileInEveryMode)
     MessageRecorder quiet;
     int index = 0;
     for (const std::string& source : sources) {
-        for (Mode target : {Single, PairView, Clone, Merged}) {
+        for (ConfDisplayMode target : {CONF_MODE_SINGLE, CONF_MODE_MULTI, CONF_MODE_CLONE, CONF_MODE_MERGED}) {
             SCOPED_TRACE(source + " as " + kModeNames[target]);
             XF86ConfigHolder tree = open_silently(source);
             ASSERT_TRUE(tree);
             where = 0;
-            Mode start = mode_of(tree.get());
-            if (start == Single)
-                confMakeSections(tree.get());
-            else
-                confGetServerLayout(tree.get(), nullptr, &where, nullptr);
-            switch_mode(tree.get(), start, target);
+            confSwitchDisplayMode(tree.get(), confOpenDisplayMode(tree.get()), target);
             confEnableXinerama(tree.get());
             confDisableHWCursor(tree.get());
             confSetBoardBusID(tree.get(), 1, 0);
