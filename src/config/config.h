@@ -41,6 +41,9 @@ extern ConfMessageHook confMessageHook;
 // that lacks the sections the model needs, and renames the first ServerLayout
 // to "Corvex Twinscape configured.". Null on failure (messages as documented).
 XF86ConfigPtr getConfigPtr(const char* path);
+// What getConfigPtr does to a freshly parsed tree, without its console lines:
+// completes it and renames the first ServerLayout. Returns the tree.
+XF86ConfigPtr confPrepareTree(XF86ConfigPtr tree);
 
 // Completes a tree so that the builders, the layout and the mode tests have
 // what they work on: a Device, a Monitor and a Screen section (new ones are
@@ -53,12 +56,19 @@ XF86ConfigPtr confCompleteTree(XF86ConfigPtr tree);
 // Writes the tree to `path`, regenerating the merged display's MetaModes first
 // when the merged display is set. 1 when written, 0 otherwise.
 unsigned char confWriteConfigFile(const char* path, XF86ConfigPtr tree);
+// The text a save writes: the MetaModes regenerated first in merged mode.
+// Empty when the library cannot write the tree faithfully.
+std::string confConfigText(XF86ConfigPtr tree);
 
 // The tree adjustments made right after a board is found: BusID "PCI:bus:dev:0"
 // for every Device section whose Driver is exactly "cvx".
 void confSetBoardBusID(XF86ConfigPtr tree, int bus, int device);
 // Sets and returns wasSingleHeadAtStartup from the PairView and Clone tests.
 unsigned char confSetSingleHeadAtStartup(XF86ConfigPtr tree);
+
+// The bytes of the regular file at `path`; false (and `text` empty) when it
+// cannot be read.
+bool confReadConfigFile(const char* path, std::string& text);
 
 // The save sequence. The new text is written to a temporary beside the file
 // and flushed, the old file's bytes are copied to `backupPath` (replacing a
@@ -70,7 +80,8 @@ unsigned char confSetSingleHeadAtStartup(XF86ConfigPtr tree);
 // written both files stay as they were and `message` is "ERROR: The
 // configuration file couldn't be written to. Settings haven't been changed.".
 // On success `message` is the saved text and the result is true. The tree is
-// not freed. The MetaModes are regenerated first in merged mode.
+// not freed. The MetaModes are regenerated first in merged mode. A null
+// `backupPath` keeps no copy of the old file (the replace stays atomic).
 bool confSaveConfiguration(const char* configPath, const char* backupPath, XF86ConfigPtr tree,
                            std::string& message);
 
@@ -212,3 +223,28 @@ const char* confGetCableType(XF86ConfigPtr tree, int displayIndex);
 XF86ConfigPtr confEnableDigitalScreen(XF86ConfigPtr tree, int displayIndex);
 XF86ConfigPtr confDisableDigitalScreen(XF86ConfigPtr tree, int displayIndex);
 unsigned char confDigitalScreenIsActive(XF86ConfigPtr tree, int displayIndex);
+
+// ---------------------------------------------------------------- the controls' edits
+// What the main window's check boxes and the display modes dialog's OK do to
+// the tree, shared by the windows and the command line.
+
+// The check boxes: switch only when the tree is not already as asked.
+XF86ConfigPtr confSetXinerama(XF86ConfigPtr tree, bool on);
+XF86ConfigPtr confSetHWCursor(XF86ConfigPtr tree, bool on);
+
+// The dialog's depth: both displays in PairView Multi-Display and Clone,
+// else only the given one.
+XF86ConfigPtr confApplyDepth(XF86ConfigPtr tree, int displayIndex, int depth);
+// The dialog's resolutions: the same list, in the given order, for each of
+// the depths 8, 16, 24 and 32.
+XF86ConfigPtr confApplyResolutions(XF86ConfigPtr tree, int displayIndex, int count, const char* const names[]);
+
+enum ConfOutputType { CONF_OUTPUT_ANALOG, CONF_OUTPUT_DIGITAL, CONF_OUTPUT_TV_NTSC, CONF_OUTPUT_TV_PAL };
+// TV (PAL when the standard is exactly "PAL", else NTSC), then digital, else analog.
+ConfOutputType confGetOutputType(XF86ConfigPtr tree, int displayIndex);
+// Analog: TV and digital off. Digital: TV off, digital on. TV: digital off,
+// TV on with the standard and `cable`.
+XF86ConfigPtr confApplyOutputType(XF86ConfigPtr tree, int displayIndex, ConfOutputType type, const char* cable);
+
+// Sets the BusID text of every Device section whose Driver is exactly "cvx".
+void confSetBusID(XF86ConfigPtr tree, const char* busid);

@@ -48,6 +48,13 @@ XF86ConfigPtr getConfigPtr(const char* path)
     }
     std::fputs("Corvex Twinscape: Configuration file parsed.\n", stderr);
     xf86closeConfigFile();
+    return confPrepareTree(tree);
+}
+
+XF86ConfigPtr confPrepareTree(XF86ConfigPtr tree)
+{
+    if (!tree)
+        return nullptr;
     // Minimal modern files (only a Device, only InputClass sections, nothing
     // at all) are completed rather than refused.
     confCompleteTree(tree);
@@ -67,6 +74,13 @@ void confSetBoardBusID(XF86ConfigPtr tree, int bus, int device)
         return;
     char busid[100];
     std::snprintf(busid, sizeof busid, "PCI:%d:%d:0", bus, device);
+    confSetBusID(tree, busid);
+}
+
+void confSetBusID(XF86ConfigPtr tree, const char* busid)
+{
+    if (!tree || !busid)
+        return;
     for (XF86ConfDevicePtr d : xf86devices(tree))
         if (is_cvx_device(*d))
             d->busid = busid;
@@ -90,6 +104,15 @@ unsigned char confWriteConfigFile(const char* path, XF86ConfigPtr tree)
     if (confMergedFBIsActive(tree))
         confGenerateMetaModes(tree);
     return xf86writeConfigFile(path, tree) ? 1 : 0;
+}
+
+std::string confConfigText(XF86ConfigPtr tree)
+{
+    if (!tree)
+        return {};
+    if (confMergedFBIsActive(tree))
+        confGenerateMetaModes(tree);
+    return xf86writeConfigText(tree);
 }
 
 // ---------------------------------------------------------------- the save sequence
@@ -228,29 +251,37 @@ bool backup_failed(const std::string& backup, const char* reason, std::string& m
 
 }  // namespace
 
+bool confReadConfigFile(const char* path, std::string& text)
+{
+    struct stat st {};
+    if (!path || !read_file(path, text, st)) {
+        text.clear();
+        return false;
+    }
+    return true;
+}
+
 bool confSaveConfiguration(const char* configPath, const char* backupPath, XF86ConfigPtr tree,
                            std::string& message)
 {
-    if (!configPath || !backupPath || !tree || !*configPath || !*backupPath) {
+    if (!configPath || !tree || !*configPath || (backupPath && !*backupPath)) {
         message = kWriteError;
         return false;
     }
-    const std::string config(configPath), backup(backupPath);
+    const std::string config(configPath), backup(backupPath ? backupPath : "");
 
     std::string oldText;
     struct stat oldStat {};
     if (!read_file(config, oldText, oldStat))
         return backup_failed(backup, std::strerror(errno), message);
     struct stat backupStat {};
-    if (config == backup || (::stat(backup.c_str(), &backupStat) == 0 && backupStat.st_dev == oldStat.st_dev &&
-                             backupStat.st_ino == oldStat.st_ino))
+    if (backupPath && (config == backup || (::stat(backup.c_str(), &backupStat) == 0 &&
+                                            backupStat.st_dev == oldStat.st_dev && backupStat.st_ino == oldStat.st_ino)))
         return backup_failed(backup, "it is the configuration file itself", message);
 
-    if (confMergedFBIsActive(tree))
-        confGenerateMetaModes(tree);
     // The library gives no text for a tree it cannot write faithfully (a
     // quote inside a name, say): that is a failed write, never an empty file.
-    const std::string newText = xf86writeConfigText(tree);
+    const std::string newText = confConfigText(tree);
     std::string newTemp;
     if (newText.empty() || !write_temp_beside(config, newText, oldStat, newTemp)) {
         message = kWriteError;
@@ -259,20 +290,24 @@ bool confSaveConfiguration(const char* configPath, const char* backupPath, XF86C
     reach(SAVE_NEW_FILE_WRITTEN);
 
     std::string backupTemp;
-    if (!write_temp_beside(backup, oldText, oldStat, backupTemp)) {
+    if (!backupPath) {
+        // No copy asked for: only the atomic replace below.
+    } else if (!write_temp_beside(backup, oldText, oldStat, backupTemp)) {
         int saved = errno;
         ::unlink(newTemp.c_str());
         return backup_failed(backup, std::strerror(saved), message);
     }
-    reach(SAVE_BACKUP_WRITTEN);
-    if (::rename(backupTemp.c_str(), backup.c_str()) != 0) {
-        int saved = errno;
-        ::unlink(backupTemp.c_str());
-        ::unlink(newTemp.c_str());
-        return backup_failed(backup, std::strerror(saved), message);
+    if (backupPath) {
+        reach(SAVE_BACKUP_WRITTEN);
+        if (::rename(backupTemp.c_str(), backup.c_str()) != 0) {
+            int saved = errno;
+            ::unlink(backupTemp.c_str());
+            ::unlink(newTemp.c_str());
+            return backup_failed(backup, std::strerror(saved), message);
+        }
+        sync_dir(dir_of(backup));
+        reach(SAVE_BACKUP_IN_PLACE);
     }
-    sync_dir(dir_of(backup));
-    reach(SAVE_BACKUP_IN_PLACE);
 
     if (::rename(newTemp.c_str(), config.c_str()) != 0) {
         ::unlink(newTemp.c_str());

@@ -557,25 +557,16 @@ void on_checkXinerama_toggled(GtkToggleButton* button, gpointer) noexcept
 {
     guarded("on_checkXinerama_toggled", [&] {
         const bool active = gtk_toggle_button_get_active(button);
-        const bool configured = confXineramaIsActive(pXF86Config);
-        if (active && !configured) {
+        if (active && !confXineramaIsActive(pXF86Config))
             set_active("radioMergedDisplay", false);
-            confEnableXinerama(pXF86Config);
-        } else if (!active && configured) {
-            confDisableXinerama(pXF86Config);
-        }
+        confSetXinerama(pXF86Config, active);
     });
 }
 
 void on_checkHwCursor_toggled(GtkToggleButton* button, gpointer) noexcept
 {
     guarded("on_checkHwCursor_toggled", [&] {
-        const bool active = gtk_toggle_button_get_active(button);
-        const bool configured = confHWCursorIsActive(pXF86Config);
-        if (active && !configured)
-            confEnableHWCursor(pXF86Config);
-        else if (!active && configured)
-            confDisableHWCursor(pXF86Config);
+        confSetHWCursor(pXF86Config, gtk_toggle_button_get_active(button));
     });
 }
 

@@ -5,6 +5,7 @@
 // Before any X header: the library's section kinds reuse names Xlib defines.
 #include "xf86config/xf86config.h"
 #include "config/config.h"
+#include "config/diff.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -23,6 +24,8 @@
 #include "shell/ui.h"
 #include "windows/win_resolutions.h"
 #include "windows/windows.h"
+
+const char* const cvx::windows::kPreviewChangeTag = "cvx-save-changes";
 
 const char* const cvx::windows::kPreviewInitialText =
     "\n---------------------------------------------\n"
@@ -122,6 +125,39 @@ bool cvx::windows::render_config_preview(std::string& text)
     return true;
 }
 
+namespace {
+
+// The background of the lines a save would add or change: the theme's
+// selection colour, faint enough to read the text on it.
+GtkTextTag* change_tag(GtkWidget* text, GtkTextBuffer* buffer)
+{
+    GtkTextTagTable* table = gtk_text_buffer_get_tag_table(buffer);
+    if (GtkTextTag* tag = gtk_text_tag_table_lookup(table, cvx::windows::kPreviewChangeTag))
+        return tag;
+    GdkRGBA colour{0.21, 0.52, 0.89, 1.0};
+    gtk_style_context_lookup_color(gtk_widget_get_style_context(text), "theme_selected_bg_color", &colour);
+    colour.alpha = 0.25;
+    return gtk_text_buffer_create_tag(buffer, cvx::windows::kPreviewChangeTag, "paragraph-background-rgba",
+                                      &colour, nullptr);
+}
+
+// Marks the lines of `content` that differ from the file on disk.
+void highlight_changes(GtkWidget* text, GtkTextBuffer* buffer, const std::string& content)
+{
+    std::string before;
+    confReadConfigFile(sConfigFile, before);
+    GtkTextTag* tag = change_tag(text, buffer);
+    for (std::size_t line : cvx::config::changed_lines(before, content)) {
+        GtkTextIter start, end;
+        gtk_text_buffer_get_iter_at_line(buffer, &start, static_cast<gint>(line));
+        end = start;
+        gtk_text_iter_forward_line(&end);
+        gtk_text_buffer_apply_tag(buffer, tag, &start, &end);
+    }
+}
+
+}  // namespace
+
 void fillConfigPreview(GtkWidget* text, GtkWidget* scrollbar)
 {
     if (!text || !GTK_IS_TEXT_VIEW(text))
@@ -135,6 +171,8 @@ void fillConfigPreview(GtkWidget* text, GtkWidget* scrollbar)
         gchar* valid = g_utf8_make_valid(content.data(), static_cast<gssize>(content.size()));
         gtk_text_buffer_set_text(buffer, valid, -1);
         g_free(valid);
+        if (!content.empty())
+            highlight_changes(text, buffer, content);
     } catch (...) {
         std::fprintf(stderr, "cvxscape: filling the preview failed\n");
     }

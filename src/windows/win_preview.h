@@ -13,6 +13,9 @@ namespace cvx::windows {
 
 // The text shown before the first fill.
 extern const char* const kPreviewInitialText;
+// The text tag on the lines that saving would add or change, compared with
+// the file at sConfigFile as it stands.
+extern const char* const kPreviewChangeTag;
 
 // The configuration file as saving would write it now: the tree written with
 // confWriteConfigFile into a private directory (created exclusively, mode

@@ -217,9 +217,9 @@ void fill_dialog(GtkWidget* window)
     }
 
     if (board_allows_tv_and_digital()) {
-        if (confTVIsActive(pXF86Config, CurrentScreen)) {
-            const char* standard = confGetTVStandard(pXF86Config, CurrentScreen);
-            activate(window, standard && std::strcmp(standard, "PAL") == 0 ? "radioPAL" : "radioNTSC");
+        const ConfOutputType output = confGetOutputType(pXF86Config, CurrentScreen);
+        if (output == CONF_OUTPUT_TV_NTSC || output == CONF_OUTPUT_TV_PAL) {
+            activate(window, output == CONF_OUTPUT_TV_PAL ? "radioPAL" : "radioNTSC");
             set_cable_buttons_sensitive(window, true);
             const char* cable = confGetCableType(pXF86Config, CurrentScreen);
             const char* button = "radioYCComposite";
@@ -232,7 +232,7 @@ void fill_dialog(GtkWidget* window)
             activate(window, button);
         } else {
             set_cable_buttons_sensitive(window, false);
-            if (confDigitalScreenIsActive(pXF86Config, CurrentScreen))
+            if (output == CONF_OUTPUT_DIGITAL)
                 activate(window, "radioDigital");
         }
     } else {
@@ -268,19 +268,13 @@ void apply_dialog(GtkWidget* window)
         return (ascending ? compareResolutionsSmall2Big(&a, &b) : compareResolutionsBig2Small(&a, &b)) < 0;
     });
 
-    if (confPairViewIsActive(pXF86Config) || confCloneIsActive(pXF86Config)) {
-        confSetDefaultDepth(pXF86Config, 0, depth);
-        confSetDefaultDepth(pXF86Config, 1, depth);
-    } else {
-        confSetDefaultDepth(pXF86Config, CurrentScreen, depth);
-    }
+    confApplyDepth(pXF86Config, CurrentScreen, depth);
 
     std::vector<const char*> names;
     names.reserve(chosen.size());
     for (const std::string& name : chosen)
         names.push_back(name.c_str());
-    for (int d : {8, 16, 24, 32})
-        confSetResolutions(pXF86Config, CurrentScreen, static_cast<int>(names.size()), names.data(), d);
+    confApplyResolutions(pXF86Config, CurrentScreen, static_cast<int>(names.size()), names.data());
 
     const char* cable = "YC_COMPOSITE";
     if (is_active(window, "radioSCARTComposite"))
@@ -290,19 +284,14 @@ void apply_dialog(GtkWidget* window)
     else if (is_active(window, "radioSCARTRgb"))
         cable = "SCART_RGB";
 
-    if (is_active(window, "radioNormal")) {
-        confDisableTVout(pXF86Config, CurrentScreen);
-        confDisableDigitalScreen(pXF86Config, CurrentScreen);
-    } else if (is_active(window, "radioDigital")) {
-        confDisableTVout(pXF86Config, CurrentScreen);
-        confEnableDigitalScreen(pXF86Config, CurrentScreen);
-    } else if (is_active(window, "radioNTSC")) {
-        confDisableDigitalScreen(pXF86Config, CurrentScreen);
-        confEnableTVout(pXF86Config, CurrentScreen, "NTSC", cable);
-    } else if (is_active(window, "radioPAL")) {
-        confDisableDigitalScreen(pXF86Config, CurrentScreen);
-        confEnableTVout(pXF86Config, CurrentScreen, "PAL", cable);
-    }
+    if (is_active(window, "radioNormal"))
+        confApplyOutputType(pXF86Config, CurrentScreen, CONF_OUTPUT_ANALOG, cable);
+    else if (is_active(window, "radioDigital"))
+        confApplyOutputType(pXF86Config, CurrentScreen, CONF_OUTPUT_DIGITAL, cable);
+    else if (is_active(window, "radioNTSC"))
+        confApplyOutputType(pXF86Config, CurrentScreen, CONF_OUTPUT_TV_NTSC, cable);
+    else if (is_active(window, "radioPAL"))
+        confApplyOutputType(pXF86Config, CurrentScreen, CONF_OUTPUT_TV_PAL, cable);
 }
 
 // The row under a pointer position given in root coordinates.

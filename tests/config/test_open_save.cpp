@@ -238,6 +238,21 @@ TEST_F(SaveSequence, SuccessKeepsModeOwnerAndReplacesAnOldBackup)
     EXPECT_EQ(confPairViewIsActive(again.get()), 1);
 }
 
+TEST_F(SaveSequence, WithoutBackupOnlyTheFileIsReplaced)
+{
+    ASSERT_EQ(chmod(config.c_str(), 0640), 0);
+    std::string message;
+    ASSERT_TRUE(confSaveConfiguration(config.c_str(), nullptr, tree.get(), message));
+    EXPECT_EQ(message, kSaved);
+    EXPECT_EQ(read_text(config), newText);
+    struct stat st {};
+    ASSERT_EQ(stat(config.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_TRUE(strays(dir.path(), {"XF86Config"}).empty());
+    // An empty path is still a mistake, not "no backup".
+    EXPECT_FALSE(confSaveConfiguration(config.c_str(), "", tree.get(), message));
+}
+
 TEST_F(SaveSequence, FailingWriteChangesNothing)
 {
     write_text(backup, "an older backup\n");

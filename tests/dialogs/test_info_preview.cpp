@@ -1,6 +1,8 @@
 // The information and preview windows against a real X server.
 #include "fixture.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +16,7 @@
 #include <unistd.h>
 
 #include "config/config.h"
+#include "config/diff.h"
 #include "shell/globals.h"
 #include "shell/paths.h"
 #include "shell/support.h"
@@ -88,6 +91,46 @@ std::vector<std::string> temp_dir_entries()
     for (const auto& e : fs::directory_iterator(cvx::paths::temp_dir()))
         names.push_back(e.path().filename().string());
     return names;
+}
+
+// Lines (0-based) carrying the preview's change tag.
+std::vector<std::size_t> tagged_lines(GtkWidget* w)
+{
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(lookup_widget(w, "txtConfig")));
+    GtkTextTag* tag = gtk_text_tag_table_lookup(gtk_text_buffer_get_tag_table(buffer),
+                                                cvx::windows::kPreviewChangeTag);
+    std::vector<std::size_t> out;
+    if (!tag)
+        return out;
+    for (gint line = 0; line < gtk_text_buffer_get_line_count(buffer); ++line) {
+        GtkTextIter at;
+        gtk_text_buffer_get_iter_at_line(buffer, &at, line);
+        if (gtk_text_iter_has_tag(&at, tag))
+            out.push_back(static_cast<std::size_t>(line));
+    }
+    return out;
+}
+
+// The new-side lines (0-based) the unified diff marks with "+".
+std::vector<std::size_t> added_in_diff(const std::string& diff)
+{
+    std::vector<std::size_t> out;
+    std::istringstream in(diff);
+    std::string line;
+    std::size_t next = 0;
+    while (std::getline(in, line)) {
+        if (line.rfind("@@ -", 0) == 0) {
+            const std::size_t plus = line.find(" +");
+            next = std::stoul(line.substr(plus + 2));
+            next = next ? next - 1 : 0;
+        } else if (line.rfind("+++", 0) == 0 || line.rfind("---", 0) == 0 || line.rfind("\\", 0) == 0) {
+        } else if (!line.empty() && line[0] == '+') {
+            out.push_back(next++);
+        } else if (!line.empty() && line[0] == ' ') {
+            ++next;
+        }
+    }
+    return out;
 }
 
 class InfoWindow : public DialogTest {};
@@ -287,4 +330,39 @@ TEST_F(PreviewWindow, ClosingResetsTheMainWindowsButton)
     }
     wdgWinCentral = nullptr;
     gtk_widget_destroy(central);
+}
+
+TEST_F(PreviewWindow, HighlightsExactlyTheLinesTheDiffAddsOrChanges)
+{
+    const std::string file = root().file("etc/X11/xorg.conf");
+    fs::create_directories(fs::path(file).parent_path());
+    std::snprintf(sConfigFile, sizeof sConfigFile, "%s", file.c_str());
+
+    // The file as a save would leave it: nothing to highlight.
+    load_tree(base_config());
+    const std::string unchanged = saved_text();
+    { std::ofstream(file, std::ios::binary) << unchanged; }
+    load_tree(unchanged);
+    GtkWidget* w = open_preview();
+    ASSERT_EQ(preview_text(w), unchanged);
+    EXPECT_TRUE(tagged_lines(w).empty());
+
+    // Changes at the top, in the middle and appended sections at the end.
+    confSetDefaultDepth(pXF86Config, 0, 8);
+    confEnablePairView(pXF86Config, CONF_ADJ_ABOVE);
+    confEnableXinerama(pXF86Config);
+    fillConfigPreview(lookup_widget(w, "txtConfig"), lookup_widget(w, "scrollConfig"));
+    const std::string after = saved_text();
+    ASSERT_EQ(preview_text(w), after);
+    const std::vector<std::size_t> expected =
+        added_in_diff(cvx::config::unified_diff(unchanged, after, "xorg.conf", "xorg.conf (new)"));
+    EXPECT_GE(expected.size(), 3u);
+    EXPECT_EQ(tagged_lines(w), expected);
+    shoot("preview_window_changes");
+
+    // A file that is gone: every line is new.
+    fs::remove(file);
+    fillConfigPreview(lookup_widget(w, "txtConfig"), lookup_widget(w, "scrollConfig"));
+    EXPECT_EQ(tagged_lines(w).size(), static_cast<std::size_t>(std::count(after.begin(), after.end(), '\n')));
+    sConfigFile[0] = '\0';
 }
