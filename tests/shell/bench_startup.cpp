@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The minimal program: one window, a label, an entry and a button; it ends
-// once the window is mapped.
+// The minimal program: one window, a label, an entry and a button; once the
+// window is mapped it idles in its main loop, as the program does, until the
+// bench ends it.
 int minimal_main(int argc, char** argv)
 {
     gtk_init(&argc, &argv);
@@ -38,14 +40,8 @@ int minimal_main(int argc, char** argv)
     gtk_fixed_put(GTK_FIXED(fixed), gtk_button_new_with_label("Ok"), 296, 192);
     gtk_container_add(GTK_CONTAINER(window), fixed);
     gtk_widget_set_size_request(window, 391, 235);
-    g_signal_connect(window, "map-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer) -> gboolean {
-                         gtk_main_quit();
-                         return FALSE;
-                     }),
-                     nullptr);
     gtk_widget_show_all(window);
     gtk_main();
-    pause();   // the bench ends us, as it ends the program
     return 0;
 }
 
@@ -57,6 +53,28 @@ long rss_kib(pid_t pid)
         if (line.rfind("VmRSS:", 0) == 0)
             return std::strtol(line.c_str() + 6, nullptr, 10);
     return -1;
+}
+
+// How many GL, LLVM or DRI libraries the process has mapped (each counted once).
+int gl_libraries(pid_t pid)
+{
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    std::set<std::string> seen;
+    std::string line;
+    while (std::getline(maps, line)) {
+        const auto slash = line.find('/');
+        if (slash == std::string::npos)
+            continue;
+        const std::string path = line.substr(slash);
+        const std::string name = path.substr(path.rfind('/') + 1);
+        const bool gl = name.rfind("libGL", 0) == 0 || name.rfind("libEGL", 0) == 0 ||
+                        name.rfind("libLLVM", 0) == 0 || name.rfind("libglapi", 0) == 0 ||
+                        name.rfind("libgallium", 0) == 0 || path.find("/dri/") != std::string::npos ||
+                        name.find("_dri.so") != std::string::npos || name.rfind("libxcb-dri", 0) == 0;
+        if (gl)
+            seen.insert(path);
+    }
+    return static_cast<int>(seen.size());
 }
 
 // Starts argv and returns the milliseconds until a top-level window named
@@ -102,7 +120,7 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && std::string(argv[1]) == "--minimal")
         return minimal_main(argc, argv);
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const int runs = argc > 1 ? std::max(3, std::atoi(argv[1])) : 10;
 
     cvx::test::XServer server;
     cvx::test::TempRoot root;
@@ -112,21 +130,26 @@ int main(int argc, char** argv)
         return 1;
 
     std::vector<double> program, minimal;
-    long idle_rss = 0, minimal_rss = 0;
+    // The toolkit's set-up after mapping does not always happen at the same
+    // moment: idle figures are medians of a few samples.
+    constexpr int kIdleSamples = 3;
+    std::vector<double> idle_rss, minimal_rss, idle_gl, minimal_gl;
     for (int i = 0; i < runs; ++i) {
         pid_t pid = 0;
         program.push_back(time_to_map(d, {CVX_PROGRAM}, "Corvex Twinscape - Configuration File", pid));
-        if (i == 0) {
-            sleep(3);   // idle: the toolkit finishes its lazy set-up (GL probing) after mapping
-            idle_rss = rss_kib(pid);
+        if (i < kIdleSamples) {
+            sleep(3);   // idle in the main loop: the toolkit's lazy set-up after mapping has run
+            idle_rss.push_back(rss_kib(pid) / 1024.0);
+            idle_gl.push_back(gl_libraries(pid));
         }
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);
 
         minimal.push_back(time_to_map(d, {self, "--minimal"}, "minimal", pid));
-        if (i == 0) {
-            sleep(3);   // idle: the toolkit finishes its lazy set-up (GL probing) after mapping
-            minimal_rss = rss_kib(pid);
+        if (i < kIdleSamples) {
+            sleep(3);
+            minimal_rss.push_back(rss_kib(pid) / 1024.0);
+            minimal_gl.push_back(gl_libraries(pid));
         }
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);
@@ -136,7 +159,9 @@ int main(int argc, char** argv)
                 "(medians of %d), ratio %.2f\n",
                 p, m, runs, p / m);
     std::printf("resident memory when idle: cvxscape %.1f MiB, minimal GTK 3 program %.1f MiB\n",
-                idle_rss / 1024.0, minimal_rss / 1024.0);
+                median(idle_rss), median(minimal_rss));
+    std::printf("GL libraries mapped when idle: cvxscape %.0f, minimal GTK 3 program %.0f\n", median(idle_gl),
+                median(minimal_gl));
     XCloseDisplay(d);
     return 0;
 }
