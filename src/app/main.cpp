@@ -1,5 +1,5 @@
 // The program's entry point: everything lives in the libraries so tests can link it.
-#include "shell/startup.h"
+#include "app/startup.h"
 
 int main(int argc, char** argv)
 {

@@ -12,13 +12,7 @@
 #include <string>
 #include <vector>
 
-// The library first: its section kinds include one named like Xlib's Screen.
 #include "xf86config/xf86config.h"
-
-// Xlib defines None, Bool and Status as macros: headers that use these names
-// (gtest) must come before this one.
-#include <X11/Xlib.h>
-#include <X11/extensions/xf86vmode.h>
 
 // ---------------------------------------------------------------- globals
 
@@ -201,10 +195,8 @@ int confGetResolutionsFromScreenPtr(XF86ConfigPtr tree, XF86ConfScreenPtr screen
                                     const char* names[], int max);
 int confGetResolutions(XF86ConfigPtr tree, int displayIndex, int depth, const char* names[], int max);
 
-// Null (nothing changed) when the Screen section names no Monitor. A mode
-// with htotal x vtotal of 0 is named with the rate 0.
-XF86ConfigPtr confAddModeline(XF86ConfigPtr tree, int displayIndex, const XF86VidModeModeLine* modeLine,
-                              int dotClock);
+// confAddModeline, which takes the X server's VidMode record, is declared in
+// config/modeline.h.
 // The display's Monitor ModeLine list (owned by the tree), or null when the
 // Screen section is missing, names no Monitor, or the list is empty.
 const std::vector<XF86ConfModeLineRec>* confGetUserModeLines(XF86ConfigPtr tree, int displayIndex);

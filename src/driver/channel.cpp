@@ -18,8 +18,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "shell/globals.h"
-#include "shell/paths.h"
+#include "core/globals.h"
+#include "core/paths.h"
 
 namespace cvx::driver {
 

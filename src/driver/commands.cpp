@@ -9,7 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "shell/paths.h"
+#include "core/paths.h"
 
 namespace {
 

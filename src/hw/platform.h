@@ -2,7 +2,8 @@
 // reading a window of physical memory. Two implementations: the machine's own
 // ports and /dev/mem, or an emulated board described by a file (chosen at run
 // time through CVXSCAPE_BOARD in builds with the test seams, CVX_TEST_HOOKS),
-// so the probe runs unchanged on a machine without the board.
+// so the probe runs unchanged on a machine without the board;
+// hw/platform_select.h chooses.
 #pragma once
 
 #include <cstddef>
@@ -41,18 +42,7 @@ public:
     virtual MemoryWindow read_memory(uint64_t physical, size_t length) = 0;
 };
 
-// The platform in use: the emulated board named by CVXSCAPE_BOARD, or the
-// machine's own when the variable is unset or empty. The variable is read on
-// every call; a different value gives a fresh platform (a fresh board state).
-Platform& platform();
-// Changes whenever platform() starts a new platform, so a privilege taken on
-// an earlier one is not mistaken for being held on this one.
-unsigned platform_generation();
-
-// Tests: use `p` instead of what the environment names, until called again
-// with null.
-void set_platform_override(std::unique_ptr<Platform> p);
-
+// The machine's own ports and memory.
 std::unique_ptr<Platform> make_native_platform();
 
 }  // namespace cvx::hw

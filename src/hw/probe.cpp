@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <utility>
 
-#include "hw/platform.h"
+#include "core/globals.h"
+#include "hw/platform_select.h"
 #include "hw/rom.h"
-#include "shell/globals.h"
 
 CvxFatalExitHook cvxProbeFatalExitHook = nullptr;
 

@@ -1,6 +1,6 @@
 // Helpers every window shares: widget lookup by name, pixmaps from the search
-// path, backdrops, icons, stacking, placement, the message box, and two
-// number-to-text functions.
+// path, backdrops, icons, stacking, placement, and two number-to-text
+// functions.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -19,15 +19,6 @@ void set_identify_back(GtkWidget* window, GtkWidget* fixed);
 void setWindowIcon(GtkWidget* window);
 void setWindowLayer(GtkWidget* window);
 void centerWindowOver(GtkWidget* parent, GtkWidget* child);
-
-// Opens the modal message box and returns at once.
-void MsgBox(const char* title, const char* text, unsigned char mustExitFlag);
-GtkWidget* create_winMsgBox();
-
-// Handlers of the message box (connected by create_winMsgBox).
-void on_winMsgBox_show(GtkWidget* widget, gpointer user_data) noexcept;
-gboolean on_winMsgBox_delete_event(GtkWidget* widget, GdkEvent* event, gpointer user_data) noexcept;
-void on_buttonOKMsgBox_clicked(GtkButton* button, gpointer user_data) noexcept;
 
 // The buffer must hold CVX_ITOA_BUFFER / CVX_FTOA_BUFFER bytes (any int,
 // any float in "%1.3f"); -1 and nothing written for a null buffer.

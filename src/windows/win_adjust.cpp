@@ -11,11 +11,12 @@
 
 #include <X11/extensions/Xinerama.h>
 
+#include "core/globals.h"
+#include "core/x_error.h"
 #include "driver/channel.h"
-#include "shell/globals.h"
-#include "shell/startup.h"
 #include "shell/support.h"
 #include "shell/ui.h"
+#include "windows/window_state.h"
 #include "windows/windows.h"
 
 namespace {

@@ -2,6 +2,8 @@
 // PairView mode controls, and the buttons to the other windows and out.
 // Every choice edits the configuration tree in memory; only "Save and Exit"
 // writes the file.
+// The library's section kind Screen must be declared before Xlib's type.
+#include "config/config.h"
 #include "windows/win_central.h"
 
 #include <cstdio>
@@ -10,16 +12,12 @@
 
 #include <X11/extensions/Xinerama.h>
 
-// XF86SectionKind::Screen shadows Xlib's Screen type once both are seen.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wshadow"
-#include "config/config.h"
-#pragma GCC diagnostic pop
+#include "core/globals.h"
 #include "driver/channel.h"
-#include "shell/globals.h"
 #include "shell/support.h"
 #include "shell/ui.h"
 #include "windows/win_identify.h"
+#include "windows/window_state.h"
 #include "windows/windows.h"
 
 namespace cvx::central {

@@ -8,9 +8,10 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xinerama.h>
 
-#include "shell/globals.h"
+#include "core/globals.h"
 #include "shell/support.h"
 #include "shell/ui.h"
+#include "windows/window_state.h"
 #include "windows/windows.h"
 
 GtkWidget* create_winIdentify()

@@ -9,11 +9,12 @@
 #include <gdk/gdkx.h>
 #include <X11/extensions/Xinerama.h>
 
+#include "core/globals.h"
 #include "hw/probe.h"
-#include "shell/globals.h"
 #include "shell/support.h"
 #include "shell/ui.h"
 #include "windows/win_resolutions.h"
+#include "windows/window_state.h"
 #include "windows/windows.h"
 
 namespace {

@@ -1,21 +1,18 @@
 // The configuration-file window: the first window of the program. It
 // proposes the configuration file and its backup path, opens and parses the
 // file, probes the board and hands over to the main window.
-// Before any X header: the library names a section kind Screen, as Xlib
-// names a type.
-#include "xf86config/xf86config.h"
-
 #include "windows/win_open.h"
 
 #include <cstdint>
 #include <cstring>
 
 #include "config/config.h"
+#include "core/globals.h"
+#include "core/paths.h"
 #include "hw/probe.h"
-#include "shell/globals.h"
-#include "shell/paths.h"
 #include "shell/support.h"
 #include "shell/ui.h"
+#include "windows/window_state.h"
 #include "windows/windows.h"
 
 namespace cvx::open {

@@ -2,11 +2,6 @@
 // it now, refreshed on demand from the main window.
 #include "windows/win_preview.h"
 
-// Before any X header: the library's section kinds reuse names Xlib defines.
-#include "xf86config/xf86config.h"
-#include "config/config.h"
-#include "config/diff.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,11 +13,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "shell/globals.h"
-#include "shell/paths.h"
+#include "config/config.h"
+#include "config/diff.h"
+#include "core/paths.h"
 #include "shell/support.h"
 #include "shell/ui.h"
 #include "windows/win_resolutions.h"
+#include "windows/window_state.h"
 #include "windows/windows.h"
 
 const char* const cvx::windows::kPreviewChangeTag = "cvx-save-changes";

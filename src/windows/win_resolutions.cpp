@@ -3,10 +3,6 @@
 // back on OK.
 #include "windows/win_resolutions.h"
 
-// Before any X header: the library's section kinds reuse names Xlib defines.
-#include "xf86config/xf86config.h"
-#include "config/config.h"
-
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -15,9 +11,11 @@
 #include <new>
 #include <vector>
 
-#include "shell/globals.h"
+#include "config/config.h"
+#include "core/globals.h"
 #include "shell/support.h"
 #include "shell/ui.h"
+#include "windows/window_state.h"
 #include "windows/windows.h"
 
 namespace {

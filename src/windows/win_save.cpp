@@ -1,19 +1,18 @@
 // The save custom mode dialog: Yes stores the adjusted mode as a ModeLine of
 // the display's monitor, No undoes it on the running display; then the
 // monitor settings window closes or moves on to the previous or next mode.
+// The library's section kind Screen must be declared before Xlib's type.
+#include "config/config.h"
 #include "windows/win_save.h"
 
 #include <exception>
 
-// XF86SectionKind::Screen shadows Xlib's Screen type once both are seen.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wshadow"
-#include "config/config.h"
-#pragma GCC diagnostic pop
+#include "config/modeline.h"
+#include "core/globals.h"
 #include "driver/channel.h"
-#include "shell/globals.h"
 #include "shell/support.h"
 #include "shell/ui.h"
+#include "windows/window_state.h"
 #include "windows/windows.h"
 
 namespace {

@@ -14,6 +14,10 @@ GtkWidget* create_winAdjust();
 GtkWidget* create_winSaveMode();
 GtkWidget* create_winInfo();
 GtkWidget* create_winPreview();
+GtkWidget* create_winMsgBox();
+
+// Opens the modal message box and returns at once.
+void MsgBox(const char* title, const char* text, unsigned char mustExitFlag);
 
 // Main window layout drawing.
 void drawLayout(int first, int where, int second);

@@ -6,13 +6,9 @@
 
 #include <X11/XKBlib.h>
 
-// XF86SectionKind::Screen shadows Xlib's Screen type once both are seen.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wshadow"
-#include "config/config.h"
-#pragma GCC diagnostic pop
-#include "shell/globals.h"
-#include "shell/paths.h"
+#include "core/globals.h"
+#include "windows/window_state.h"
+#include "core/paths.h"
 #include "shell/support.h"
 #include "windows/win_adjust.h"
 #include "windows/windows.h"

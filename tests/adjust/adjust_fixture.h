@@ -13,6 +13,8 @@
 
 #include <gtk/gtk.h>
 
+#include "config/config.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/xf86vmode.h>
 

@@ -11,7 +11,8 @@
 #include <X11/extensions/XTest.h>
 
 #include "driver/channel.h"
-#include "shell/globals.h"
+#include "core/globals.h"
+#include "windows/window_state.h"
 #include "shell/support.h"
 #include "windows/windows.h"
 

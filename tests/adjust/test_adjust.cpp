@@ -9,14 +9,13 @@
 #include <vector>
 
 #ifdef CVX_HAVE_XTEST
+#include "config/config.h"
+
 #include <X11/extensions/XTest.h>
 #endif
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wshadow"
-#include "config/config.h"
-#pragma GCC diagnostic pop
-#include "shell/globals.h"
+#include "core/globals.h"
+#include "windows/window_state.h"
 #include "shell/support.h"
 #include "windows/win_adjust.h"
 #include "windows/win_resolutions.h"

@@ -12,13 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "config/config.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/xf86vmode.h>
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wshadow"
-#include "config/config.h"
-#pragma GCC diagnostic pop
 #include "support/e2e.h"
 #include "support/xserver.h"
 

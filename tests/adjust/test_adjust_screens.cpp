@@ -4,7 +4,8 @@
 
 #include <cstdio>
 
-#include "shell/globals.h"
+#include "core/globals.h"
+#include "windows/window_state.h"
 #include "shell/support.h"
 #include "windows/win_adjust.h"
 #include "windows/windows.h"

@@ -14,15 +14,14 @@
 
 #include <gtk/gtk.h>
 
+#include "config/config.h"
+
 #include <X11/Xlib.h>
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wshadow"
-#include "config/config.h"
 #include "hw/probe.h"
-#pragma GCC diagnostic pop
-#include "shell/globals.h"
-#include "shell/paths.h"
+#include "core/globals.h"
+#include "windows/window_state.h"
+#include "core/paths.h"
 #include "shell/support.h"
 #include "support/xserver.h"
 #include "windows/win_open.h"

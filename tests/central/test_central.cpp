@@ -11,15 +11,14 @@
 #include <iterator>
 #include <tuple>
 
+#include "config/config.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/Xinerama.h>
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wshadow"
-#include "config/config.h"
-#pragma GCC diagnostic pop
-#include "shell/globals.h"
-#include "shell/paths.h"
+#include "core/globals.h"
+#include "windows/window_state.h"
+#include "core/paths.h"
 #include "shell/support.h"
 #include "windows/win_central.h"
 #include "windows/windows.h"

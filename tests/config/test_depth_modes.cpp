@@ -2,7 +2,7 @@
 // user mode lines with their names and rounded refresh rates.
 #include <gtest/gtest.h>
 
-#include "config/config.h"
+#include "config/modeline.h"
 #include "config_test_util.h"
 
 using namespace cvx::test;

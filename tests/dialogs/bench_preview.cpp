@@ -12,7 +12,7 @@
 #include <gtk/gtk.h>
 
 #include "config/config.h"
-#include "shell/globals.h"
+#include "windows/window_state.h"
 #include "shell/support.h"
 #include "windows/windows.h"
 

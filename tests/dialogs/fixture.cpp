@@ -4,11 +4,13 @@
 #include <stdexcept>
 
 #include <gtk/gtk.h>
+#include "config/config.h"
+
 #include <gdk/gdkx.h>
 
-#include "config/config.h"
-#include "shell/globals.h"
-#include "shell/paths.h"
+#include "core/globals.h"
+#include "windows/window_state.h"
+#include "core/paths.h"
 #include "shell/support.h"
 
 namespace cvx::test::dialogs {

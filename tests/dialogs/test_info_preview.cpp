@@ -10,15 +10,17 @@
 #include <string>
 
 #include <gtk/gtk.h>
+#include "config/config.h"
+
 #include <gdk/gdkx.h>
 #include <X11/extensions/Xinerama.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "config/config.h"
 #include "config/diff.h"
-#include "shell/globals.h"
-#include "shell/paths.h"
+#include "core/globals.h"
+#include "core/paths.h"
+#include "windows/window_state.h"
 #include "shell/support.h"
 #include "windows/win_info.h"
 #include "windows/win_preview.h"

@@ -9,7 +9,8 @@
 #include <gtk/gtk.h>
 
 #include "config/config.h"
-#include "shell/globals.h"
+#include "core/globals.h"
+#include "windows/window_state.h"
 #include "shell/support.h"
 #include "windows/win_resolutions.h"
 #include "windows/windows.h"

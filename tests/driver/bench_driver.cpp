@@ -8,7 +8,7 @@
 
 #include "driver/channel.h"
 #include "driver_support.h"
-#include "shell/globals.h"
+#include "core/globals.h"
 #include "support/xserver.h"
 
 using namespace cvx::test;

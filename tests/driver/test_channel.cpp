@@ -14,8 +14,8 @@
 
 #include "driver/channel.h"
 #include "driver_support.h"
-#include "shell/globals.h"
-#include "shell/paths.h"
+#include "core/globals.h"
+#include "core/paths.h"
 #include "support/xserver.h"
 
 using namespace cvx::test;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "hw/board.h"
+#include "hw/platform_select.h"
 
 namespace cvx::hw::test {
 

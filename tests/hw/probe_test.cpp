@@ -6,7 +6,7 @@
 
 #include "hw/board.h"
 #include "hw_test_util.h"
-#include "shell/globals.h"
+#include "core/globals.h"
 
 namespace cvx::hw::test {
 namespace {

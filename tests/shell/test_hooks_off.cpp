@@ -8,9 +8,9 @@
 #include <fstream>
 #include <string>
 
+#include "core/paths.h"
 #include "hw/board.h"
-#include "hw/platform.h"
-#include "shell/paths.h"
+#include "hw/platform_select.h"
 #include "xf86config/xf86config.h"
 
 namespace fs = std::filesystem;

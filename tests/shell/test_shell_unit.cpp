@@ -11,9 +11,9 @@
 #include <gtest/gtest.h>
 
 #include "xf86config/xf86config.h"
-#include "shell/globals.h"
-#include "shell/paths.h"
-#include "shell/startup.h"
+#include "core/globals.h"
+#include "core/paths.h"
+#include "app/startup.h"
 #include "shell/support.h"
 #include "support/xserver.h"
 #include "windows/win_open.h"

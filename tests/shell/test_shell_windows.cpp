@@ -21,9 +21,11 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
-#include "shell/globals.h"
-#include "shell/paths.h"
-#include "shell/startup.h"
+#include "core/globals.h"
+#include "windows/window_state.h"
+#include "core/paths.h"
+#include "app/startup.h"
+#include "core/x_error.h"
 #include "shell/support.h"
 #include "support/xserver.h"
 #include "windows/win_open.h"

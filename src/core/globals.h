@@ -1,14 +1,15 @@
-// The program-wide state shared by the windows, the driver channel and the
-// board probe. The configuration tree and its companions (pXF86Config,
-// where, wasSingleHeadAtStartup) are declared in config/config.h.
+// The program-wide state below the toolkit, shared by the board probe, the
+// driver channel and the windows: the X connection, the live mode line and
+// what start-up learnt about the board and its driver. The configuration
+// tree and its companions (pXF86Config, where, wasSingleHeadAtStartup) are
+// declared in config/config.h; the windows' own state in
+// windows/window_state.h.
 #pragma once
 
 #include <cstdint>
 
 #include <X11/Xlib.h>
 #include <X11/extensions/xf86vmode.h>
-
-typedef struct _GtkWidget GtkWidget;
 
 extern Display* pDisp;                    // the one X connection
 extern XF86VidModeModeLine mode_line;     // the mode line the live adjustment works on
@@ -19,21 +20,8 @@ extern unsigned char bInMergedMode;       // the server runs a merged framebuffe
 extern unsigned char bDriverModed;        // the driver answered "YES" to "test"
 extern unsigned char bHalLoaded;          // the driver answered "YES" to "hal"
 extern unsigned char bDidChange;          // a live adjustment is pending
-extern unsigned char mustExit;            // the open message box ends the program
-extern int modeChange;                    // after the save dialog: 0 close, -1 previous, +1 next mode
-extern int nbElementSelected;             // selections in the display modes list
 
 // Paths typed in the configuration-file window: at most 254 characters.
 constexpr int CVX_PATH_BUFFER = 255;
 extern char sConfigFile[CVX_PATH_BUFFER];
 extern char sConfigBackup[CVX_PATH_BUFFER];
-
-extern GtkWidget* wdgWinCentral;
-extern GtkWidget* wdgWinOpen;
-extern GtkWidget* wdgWinResolutions;
-extern GtkWidget* wdgWinAdjust;
-extern GtkWidget* wdgWinSave;
-extern GtkWidget* wdgWinMsgbox;
-extern GtkWidget* wdgWinPreview;
-extern GtkWidget* wdgWinInfo;
-extern GtkWidget* wdgWinIdentify[2];

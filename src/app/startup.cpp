@@ -1,13 +1,10 @@
 // The program's entry point: start-up checks, the single-instance lock, the
 // mode-switch lock held while the program runs, termination signals and
 // shutdown. The configuration library's diagnostics (ErrorF, VErrorF) are in
-// errorf.cpp.
-
-// Before any X header: the library names a section kind Screen, as Xlib
-// names a type.
-#include "xf86config/xf86config.h"
-
-#include "shell/startup.h"
+// core/errorf.cpp.
+// The library's section kind Screen must be declared before Xlib's type.
+#include "config/config.h"
+#include "app/startup.h"
 
 #include <cerrno>
 #include <csignal>
@@ -27,62 +24,12 @@
 #include <X11/extensions/xf86vmode.h>
 #include <X11/extensions/xf86vmproto.h>
 
-#include "config/config.h"
+#include "core/globals.h"
+#include "core/paths.h"
+#include "core/x_error.h"
 #include "hw/probe.h"
-#include "shell/globals.h"
-#include "shell/paths.h"
 #include "shell/support.h"
 #include "windows/windows.h"
-
-// ------------------------------------------------------------------ X errors
-
-namespace {
-
-XErrorHandler s_previous_error_handler = nullptr;
-volatile unsigned long s_x_errors = 0;
-bool s_handler_installed = false;
-
-int count_x_error(Display* display, XErrorEvent* event)
-{
-    if (display == pDisp)
-        s_x_errors = s_x_errors + 1;
-    else if (s_previous_error_handler)
-        return s_previous_error_handler(display, event);
-    return 0;
-}
-
-}  // namespace
-
-void cvx_install_x_error_handler()
-{
-    // Installed after the toolkit's own handler, which stays in charge of the
-    // toolkit's connection (its error traps push and pop around ours).
-    if (s_handler_installed)
-        return;
-    s_previous_error_handler = XSetErrorHandler(count_x_error);
-    s_handler_installed = true;
-}
-
-unsigned long cvx_x_error_count() { return s_x_errors; }
-
-namespace cvx {
-
-XErrorScope::XErrorScope(Display* display) : m_display(display)
-{
-    cvx_install_x_error_handler();
-    if (m_display)
-        XSync(m_display, False);
-    m_before = s_x_errors;
-}
-
-bool XErrorScope::failed()
-{
-    if (m_display)
-        XSync(m_display, False);
-    return s_x_errors != m_before;
-}
-
-}  // namespace cvx
 
 // ------------------------------------------------------------------ signals
 

@@ -1,7 +1,7 @@
 // Choosing the platform: an emulated board when CVXSCAPE_BOARD names a board
 // file (builds with the test seams only), the machine's own ports and memory
 // otherwise.
-#include "hw/platform.h"
+#include "hw/platform_select.h"
 
 #include <cstdio>
 #include <cstdlib>

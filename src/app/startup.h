@@ -17,25 +17,3 @@ bool cvx_vidmode_version_ok(int major, int minor);
 // open for the life of the process), -1 when the file cannot be used, -2 when
 // another process holds the lock.
 int cvx_take_instance_lock(const char* path);
-
-// X errors on pDisp are counted instead of ending the program (Xlib's
-// default). A scope that issues requests the server may refuse compares the
-// count before and after an XSync; errors on other connections (the
-// toolkit's) go to the handler that was installed before ours.
-void cvx_install_x_error_handler();
-unsigned long cvx_x_error_count();
-
-namespace cvx {
-
-// Sync pDisp on construction and on failed(): true when a request of the
-// scope raised an X error.
-class XErrorScope {
-public:
-    explicit XErrorScope(Display* display);
-    bool failed();
-private:
-    Display* m_display;
-    unsigned long m_before;
-};
-
-}  // namespace cvx

@@ -1,5 +1,5 @@
 // Fixed paths, redirectable under CVXSCAPE_ROOT in builds with the test seams.
-#include "shell/paths.h"
+#include "core/paths.h"
 
 #include <cstdlib>
 #include <filesystem>

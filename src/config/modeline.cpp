@@ -1,0 +1,69 @@
+// Storing the running mode line in the configuration: the one operation of
+// the model that takes the X server's VidMode record.
+#include "config/modeline.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "config/internal.h"
+
+using namespace cvx::config;
+
+namespace {
+
+std::string modeline_name(int hdisplay, int vdisplay, int rate, int displayIndex, int counter)
+{
+    char buf[255];
+    if (counter == 0)
+        std::snprintf(buf, sizeof buf, "%dx%d@%dHz:%d", hdisplay, vdisplay, rate, displayIndex);
+    else
+        std::snprintf(buf, sizeof buf, "%dx%d@%dHz:%d(%d)", hdisplay, vdisplay, rate, displayIndex, counter);
+    return buf;
+}
+
+}  // namespace
+
+XF86ConfigPtr confAddModeline(XF86ConfigPtr tree, int displayIndex, const XF86VidModeModeLine* modeLine,
+                              int dotClock)
+{
+    XF86ConfScreenPtr screen = getScreenFromIndex(tree, displayIndex);
+    if (!screen) {
+        screen_lookup_failed();
+        return nullptr;
+    }
+    XF86ConfMonitorPtr monitor = monitor_of(tree, screen);
+    if (!monitor || !modeLine)
+        return nullptr;
+
+    // Products in 64 bits: a dot clock above 2.1 GHz must not overflow.
+    long long frame = static_cast<long long>(modeLine->htotal) * modeLine->vtotal;
+    int rate = 0;
+    if (frame > 0) {
+        double r = static_cast<double>(static_cast<long long>(dotClock) * 1000) / static_cast<double>(frame);
+        double rounded = std::trunc((r * 100 + 50) / 100);
+        if (rounded > -1e9 && rounded < 1e9)
+            rate = static_cast<int>(rounded);
+    }
+
+    std::string name = modeline_name(modeLine->hdisplay, modeLine->vdisplay, rate, displayIndex, 0);
+    for (int counter = 1; xf86findModeLine(name, monitor->modelines); ++counter)
+        name = modeline_name(modeLine->hdisplay, modeLine->vdisplay, rate, displayIndex, counter);
+
+    XF86ConfModeLineRec record;
+    record.identifier = name;
+    record.clock = dotClock;
+    record.hdisplay = modeLine->hdisplay;
+    record.hsyncstart = modeLine->hsyncstart;
+    record.hsyncend = modeLine->hsyncend;
+    record.htotal = modeLine->htotal;
+    record.vdisplay = modeLine->vdisplay;
+    record.vsyncstart = modeLine->vsyncstart;
+    record.vsyncend = modeLine->vsyncend;
+    record.vtotal = modeLine->vtotal;
+    record.vscan = 0;
+    record.flags = static_cast<int>(modeLine->flags);
+    record.hskew = modeLine->hskew;
+    monitor->modelines.push_back(std::move(record));
+    return tree;
+}
