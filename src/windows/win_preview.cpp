@@ -15,6 +15,7 @@
 
 #include "config/config.h"
 #include "config/diff.h"
+#include "core/globals.h"
 #include "core/paths.h"
 #include "shell/support.h"
 #include "shell/ui.h"
