@@ -184,10 +184,12 @@ double median(std::vector<double> v)
 int main(int argc, char** argv)
 {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
-    // Figures only: the model's console lines ("Configuration file parsed.")
-    // go to the void, the figures to a copy of the original standard output.
+    // Figures only: the model's console lines ("Configuration file parsed.",
+    // on standard error) go to the void; figures and our own errors go to
+    // copies of the original streams.
     FILE* figures = fdopen(dup(STDOUT_FILENO), "w");
-    if (!figures || !std::freopen("/dev/null", "w", stdout))
+    FILE* errors = fdopen(dup(STDERR_FILENO), "w");
+    if (!figures || !errors || !std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr))
         return 1;
     TempRoot root;
     XServerOptions options;
@@ -196,7 +198,7 @@ int main(int argc, char** argv)
     try {
         server = std::make_unique<XServer>(options);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "no test X server: %s\n", e.what());
+        std::fprintf(errors, "no test X server: %s\n", e.what());
         return 1;
     }
     const std::string board = source_dir() + "/emulation/boards/corvex-0525-r80.board";
