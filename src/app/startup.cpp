@@ -11,7 +11,9 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -24,6 +26,8 @@
 #include <X11/extensions/xf86vmode.h>
 #include <X11/extensions/xf86vmproto.h>
 
+#include "core/exit_release.h"
+#include "core/fd.h"
 #include "core/globals.h"
 #include "core/paths.h"
 #include "core/x_error.h"
@@ -73,15 +77,8 @@ void unlock_from_signal_handler()
 {
     if (s_signal_fd < 0)
         return;
-    size_t done = 0;
-    while (done < sizeof s_unlock_request) {
-        ssize_t n = write(s_signal_fd, s_unlock_request + done, sizeof s_unlock_request - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += static_cast<size_t>(n);
-    }
+    if (!cvx::write_all(s_signal_fd, {reinterpret_cast<const char*>(s_unlock_request), sizeof s_unlock_request}))
+        return;
     // Packets from the server are 32 bytes (this connection selects no
     // events): at most an error for the unlock, then the focus reply.
     unsigned char packet[32];
@@ -129,10 +126,18 @@ void install_signal_handlers()
         sigaction(s, &sa, nullptr);
 }
 
-void unlock_before_probe_exit()
+void unlock_before_exit()
 {
     if (pDisp)
         restoreModeSwitch(pDisp);
+}
+
+// An exception that escapes to the runtime ends the program; the hot-keys
+// are given back first.
+[[noreturn]] void terminate_unlocked()
+{
+    cvx::run_exit_release();
+    std::abort();
 }
 
 }  // namespace
@@ -169,29 +174,17 @@ int cvx_take_instance_lock(const char* path)
     // A fixed name in a world-writable directory, opened by root: no
     // symbolic links, no FIFOs (O_NONBLOCK keeps a FIFO from hanging the
     // open), no file of another user, no extra hard links.
-    int fd = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
-    if (fd < 0)
+    cvx::Fd fd = cvx::open_fd(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (!fd)
         return -1;
     struct stat st = {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1) {
-        close(fd);
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1)
         return -1;
-    }
     if ((st.st_mode & 07777) != 0600)
-        fchmod(fd, 0600);
-    if (fd < 3) {
-        // Never keep our file on a standard descriptor.
-        int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-        close(fd);
-        if (moved < 0)
-            return -1;
-        fd = moved;
-    }
-    if (lockf(fd, F_TLOCK, 0) != 0) {
-        close(fd);
+        fchmod(fd.get(), 0600);
+    if (lockf(fd.get(), F_TLOCK, 0) != 0)
         return -2;
-    }
-    return fd;
+    return fd.release();
 }
 
 // ------------------------------------------------------------------ main
@@ -224,7 +217,7 @@ int cvx_main(int argc, char** argv)
     g_setenv("GDK_GL", "disable", TRUE);
     // gtk_set_locale is gone from GTK 3; gtk_init sets the locale itself.
     gtk_init(&argc, &argv);
-    cvx_install_x_error_handler();
+    cvx::install_x_error_handler();
 
     for (const std::string& dir : cvx::paths::pixmap_dirs())
         add_pixmap_directory(dir.c_str());
@@ -268,7 +261,8 @@ int cvx_main(int argc, char** argv)
     install_signal_handlers();
     block_termination_signals(SIG_UNBLOCK);
 
-    cvxProbeFatalExitHook = unlock_before_probe_exit;
+    cvx::set_exit_release(unlock_before_exit);
+    std::set_terminate(terminate_unlocked);
     confMessageHook = MsgBox;
 
     int dot_clock = 0;

@@ -20,6 +20,7 @@
 #include "config/config.h"
 #include "config/internal.h"
 #include "config/save.h"
+#include "core/fd.h"
 
 namespace cvx::config {
 SaveStepHook save_step_hook = nullptr;
@@ -125,32 +126,6 @@ const char* const kSaved =
     "Changes have been saved to your configuration file. The previous file has been backed up.\n\n"
     "For changes to take effect, you must restart your X server.";
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    void reset() { if (m_fd >= 0) ::close(m_fd); m_fd = -1; }
-    // A checked close: a full disk may show only here.
-    bool close() { int fd = m_fd; m_fd = -1; return fd < 0 || ::close(fd) == 0; }
-private:
-    int m_fd;
-};
-
-// Our files never take descriptors 0 to 2.
-int keep_high(int fd)
-{
-    if (fd < 0 || fd > 2)
-        return fd;
-    int high = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    int saved = errno;
-    ::close(fd);
-    errno = saved;
-    return high;
-}
-
 std::string dir_of(const std::string& path)
 {
     size_t slash = path.rfind('/');
@@ -175,47 +150,21 @@ void reach(int step)
 
 bool sync_dir(const std::string& dir)
 {
-    Fd fd(keep_high(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
-    return fd.get() >= 0 && ::fsync(fd.get()) == 0;
+    cvx::Fd fd = cvx::open_fd(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    return fd && ::fsync(fd.get()) == 0;
 }
 
 bool read_file(const std::string& path, std::string& out, struct stat& st)
 {
-    Fd fd(keep_high(::open(path.c_str(), O_RDONLY | O_CLOEXEC)));
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
+    cvx::Fd fd = cvx::open_fd(path.c_str(), O_RDONLY);
+    if (!fd || ::fstat(fd.get(), &st) != 0)
         return false;
     if (!S_ISREG(st.st_mode)) {
         errno = EINVAL;
         return false;
     }
     out.clear();
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0)
-            return true;
-        out.append(buf, static_cast<size_t>(n));
-    }
-}
-
-bool write_all(int fd, const std::string& data)
-{
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    return cvx::read_all(fd.get(), out);
 }
 
 // Writes `data` to a new temporary beside `target`, flushed, with the mode
@@ -224,11 +173,10 @@ bool write_temp_beside(const std::string& target, const std::string& data, const
                        std::string& temp)
 {
     std::string pattern = dir_of(target) + "/." + base_of(target) + ".cvx-XXXXXX";
-    Fd fd(keep_high(::mkostemp(pattern.data(), O_CLOEXEC)));
-    if (fd.get() < 0)
+    cvx::Fd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!fd)
         return false;
-    bool ok = write_all(fd.get(), data) && ::fsync(fd.get()) == 0 &&
-              ::fchmod(fd.get(), like.st_mode & 07777) == 0;
+    bool ok = cvx::write_synced(fd.get(), data) && ::fchmod(fd.get(), like.st_mode & 07777) == 0;
     if (ok && (like.st_uid != ::geteuid() || like.st_gid != ::getegid()))
         ok = ::fchown(fd.get(), like.st_uid, like.st_gid) == 0;
     ok = fd.close() && ok;

@@ -1,50 +1,67 @@
-// The X error handler and the scope that asks it.
+// The X error handler and the scopes that ask it.
 #include "core/x_error.h"
 
 #include "core/globals.h"
 
+namespace cvx {
+
 namespace {
 
-XErrorHandler s_previous_error_handler = nullptr;
-volatile unsigned long s_x_errors = 0;
-bool s_handler_installed = false;
+XErrorHandler s_previous = nullptr;
+XErrorScope* s_innermost = nullptr;
 
-int count_x_error(Display* display, XErrorEvent* event)
+// Serials wrap: compare the distance, not the values.
+bool at_or_after(unsigned long serial, unsigned long first)
 {
-    if (display == pDisp)
-        s_x_errors = s_x_errors + 1;
-    else if (s_previous_error_handler)
-        return s_previous_error_handler(display, event);
-    return 0;
+    return static_cast<long>(serial - first) >= 0;
+}
+
+bool in_flight(Display* display)
+{
+    return at_or_after(NextRequest(display) - 1, LastKnownRequestProcessed(display) + 1);
 }
 
 }  // namespace
 
-void cvx_install_x_error_handler()
+int handle_x_error(Display* display, XErrorEvent* event)
 {
-    // Installed after the toolkit's own handler, which stays in charge of the
-    // toolkit's connection (its error traps push and pop around ours).
-    if (s_handler_installed)
-        return;
-    s_previous_error_handler = XSetErrorHandler(count_x_error);
-    s_handler_installed = true;
+    for (XErrorScope* scope = s_innermost; scope; scope = scope->m_outer) {
+        if (scope->m_display == display && at_or_after(event->serial, scope->m_first)) {
+            scope->m_failed = true;
+            return 0;
+        }
+    }
+    if (display == pDisp || !s_previous)
+        return 0;
+    return s_previous(display, event);
 }
 
-namespace cvx {
-
-XErrorScope::XErrorScope(Display* display) : m_display(display)
+void install_x_error_handler()
 {
-    cvx_install_x_error_handler();
-    if (m_display)
+    const XErrorHandler replaced = XSetErrorHandler(handle_x_error);
+    if (replaced != handle_x_error)
+        s_previous = replaced;
+}
+
+XErrorScope::XErrorScope(Display* display)
+    : m_display(display), m_first(display ? NextRequest(display) : 0), m_outer(s_innermost)
+{
+    install_x_error_handler();
+    s_innermost = this;
+}
+
+XErrorScope::~XErrorScope()
+{
+    if (m_display && in_flight(m_display))
         XSync(m_display, False);
-    m_before = s_x_errors;
+    s_innermost = m_outer;
 }
 
 bool XErrorScope::failed()
 {
     if (m_display)
         XSync(m_display, False);
-    return s_x_errors != m_before;
+    return m_failed;
 }
 
 }  // namespace cvx

@@ -18,60 +18,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/c_ptr.h"
+#include "core/fd.h"
 #include "core/globals.h"
 #include "core/paths.h"
+#include "core/x_error.h"
 
 namespace cvx::driver {
 
 namespace {
-
-// Our files never take descriptors 0-2: a stray write to standard output
-// must not land in them.
-int keep_above_stdio(int fd)
-{
-    if (fd < 0 || fd > 2)
-        return fd;
-    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    close(fd);
-    return moved;
-}
-
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(keep_above_stdio(f)) {}
-    ~Fd()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int release()
-    {
-        const int f = fd;
-        fd = -1;
-        return f;
-    }
-};
-
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-
-bool write_all(int fd, const char* data, size_t len)
-{
-    while (len > 0) {
-        const ssize_t n = write(fd, data, len);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        len -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // The user the X server runs as, when the connection is a local socket.
 bool server_uid(Display* display, uid_t* uid)
@@ -89,25 +44,24 @@ bool server_uid(Display* display, uid_t* uid)
 bool write_command_file(const std::string& path, const std::string& command)
 {
     // O_NONBLOCK: opening a planted FIFO must not hang the tool.
-    const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    Fd fd(open(path.c_str(), flags | O_CREAT | O_EXCL, 0600));
-    if (fd.fd < 0 && errno == EEXIST)
-        fd.fd = keep_above_stdio(open(path.c_str(), flags));
-    if (fd.fd < 0)
+    const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK;
+    Fd fd = open_fd(path.c_str(), flags | O_CREAT | O_EXCL, 0600);
+    if (!fd && errno == EEXIST)
+        fd = open_fd(path.c_str(), flags);
+    if (!fd)
         return false;
     struct stat st {};
     // A second link would let the truncation reach another file of ours.
-    if (fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1)
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1)
         return false;
-    if ((st.st_mode & 07777) != 0600 && fchmod(fd.fd, 0600) != 0)
+    if ((st.st_mode & 07777) != 0600 && fchmod(fd.get(), 0600) != 0)
         return false;
     // Overwrite, then cut to length: truncating to zero first makes ext4
     // flush the old blocks (its replace-by-truncate heuristic), which costs
     // milliseconds per command.
-    if (!write_all(fd.fd, command.data(), command.size()) ||
-        ftruncate(fd.fd, static_cast<off_t>(command.size())) != 0)
+    if (!write_all(fd.get(), command) || ftruncate(fd.get(), static_cast<off_t>(command.size())) != 0)
         return false;
-    return close(fd.release()) == 0;
+    return fd.close();
 }
 
 void remove_reply_file(const std::string& path)
@@ -118,18 +72,18 @@ void remove_reply_file(const std::string& path)
 
 bool read_reply_file(const std::string& path, char* reply, int size, Display* display)
 {
-    Fd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (fd.fd < 0)
+    Fd fd = open_fd(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+    if (!fd)
         return false;
     struct stat st {};
-    if (fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode))
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     uid_t xuid = 0;
     const bool trusted = st.st_uid == 0 || st.st_uid == geteuid() ||
                          (display && server_uid(display, &xuid) && st.st_uid == xuid);
     if (!trusted)
         return false;
-    std::unique_ptr<FILE, FileCloser> file(fdopen(fd.fd, "r"));
+    CPtr<FILE, fclose> file(fdopen(fd.get(), "r"));
     if (!file)
         return false;
     fd.release();
@@ -142,46 +96,6 @@ bool read_reply_file(const std::string& path, char* reply, int size, Display* di
         unlink(path.c_str());
     return true;
 }
-
-namespace {
-
-// Counts the X errors of the requests from `first_serial` on; earlier ones go
-// to the handler that was installed before.
-class ErrorTrap {
-public:
-    explicit ErrorTrap(Display* display)
-    {
-        s_first_serial = NextRequest(display);
-        s_errors = 0;
-        m_previous = XSetErrorHandler(&ErrorTrap::handler);
-        s_previous = m_previous;
-    }
-    ~ErrorTrap()
-    {
-        XSetErrorHandler(m_previous);
-        s_previous = nullptr;
-    }
-    ErrorTrap(const ErrorTrap&) = delete;
-    ErrorTrap& operator=(const ErrorTrap&) = delete;
-    int errors() const { return s_errors; }
-
-private:
-    static int handler(Display* display, XErrorEvent* event) noexcept
-    {
-        // Serials wrap; compare the distance, not the values.
-        if (static_cast<long>(event->serial - s_first_serial) >= 0) {
-            ++s_errors;
-            return 0;
-        }
-        return s_previous ? s_previous(display, event) : 0;
-    }
-    XErrorHandler m_previous = nullptr;
-    static inline unsigned long s_first_serial = 0;
-    static inline int s_errors = 0;
-    static inline XErrorHandler s_previous = nullptr;
-};
-
-}  // namespace
 
 unsigned char exchange(const char* command, char* reply, int reply_size, XF86VidModeModeLine* modeLine,
                        Display* display, int screen)
@@ -197,10 +111,9 @@ unsigned char exchange(const char* command, char* reply, int reply_size, XF86Vid
 
     Bool sent = False;
     {
-        ErrorTrap trap(display);
+        XErrorScope scope(display);
         sent = XF86VidModeModModeLine(display, screen, modeLine);
-        XSync(display, False);
-        if (trap.errors() > 0)
+        if (scope.failed())
             return 0;
     }
     if (!read_reply_file(out, reply, reply_size, display))

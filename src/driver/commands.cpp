@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "core/fd.h"
 #include "core/paths.h"
 
 namespace {
@@ -115,9 +116,5 @@ unsigned char isMergedAvailable(XF86VidModeModeLine* m, Display* display) { retu
 
 unsigned char isHalModulePresent()
 {
-    const int fd = open(cvx::paths::hal_module().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    close(fd);
-    return 1;
+    return cvx::open_fd(cvx::paths::hal_module().c_str(), O_RDONLY | O_NONBLOCK) ? 1 : 0;
 }

@@ -4,13 +4,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <utility>
 
+#include "core/exit_release.h"
 #include "core/globals.h"
 #include "hw/platform_select.h"
 #include "hw/rom.h"
-
-CvxFatalExitHook cvxProbeFatalExitHook = nullptr;
 
 namespace {
 
@@ -45,8 +43,7 @@ uint32_t config_address(unsigned char bus, unsigned char device, unsigned char r
 // unlocked; the process would otherwise leave them dead behind it.
 [[noreturn]] void fatal_exit(const char* message, int status)
 {
-    if (CvxFatalExitHook hook = std::exchange(cvxProbeFatalExitHook, nullptr))
-        hook();
+    cvx::run_exit_release();
     std::fputs(message, stdout);
     std::fflush(stdout);
     std::exit(status);

@@ -2,8 +2,9 @@
 // Both scans take port I/O privilege at their start and release it before
 // they return; without the privilege (not root) they print " You must be
 // ROOT! " and end the process with status 1. getBiosVersion ends it with
-// status -1 when the memory device cannot be opened. Before either exit
-// cvxProbeFatalExitHook runs.
+// status -1 when the memory device cannot be opened. Before either exit the
+// exit release runs (core/exit_release.h), so that the X server's mode-switch
+// hot-keys are unlocked first.
 #pragma once
 
 #include <cstddef>
@@ -28,8 +29,3 @@ uint32_t getBiosVersion();
 // size); writes nothing and returns 0 when no version could be read.
 // Returns the number of characters in the buffer.
 int DisplayBiosVersion(char* buffer, size_t size);
-
-// Called before the probe's fatal exits, so the server's mode-switch hot-keys
-// are unlocked first; installed by the program's start-up (null = nothing).
-using CvxFatalExitHook = void (*)();
-extern CvxFatalExitHook cvxProbeFatalExitHook;

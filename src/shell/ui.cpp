@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "core/c_ptr.h"
 #include "shell/support.h"
 
 // Generated with --manual-register: a static library would drop an
@@ -32,11 +33,10 @@ void ensure_resources_registered()
     if (!registered) {
         cvx_ui_register_resource();
         if (GdkScreen* screen = gdk_screen_get_default()) {
-            GtkCssProvider* css = gtk_css_provider_new();
-            gtk_css_provider_load_from_data(css, kCompactCss, -1, nullptr);
-            gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(css),
+            cvx::CPtr<GtkCssProvider, g_object_unref> css(gtk_css_provider_new());
+            gtk_css_provider_load_from_data(css.get(), kCompactCss, -1, nullptr);
+            gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(css.get()),
                                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-            g_object_unref(css);
         }
         registered = true;
     }
@@ -47,7 +47,8 @@ void ensure_resources_registered()
 GtkWidget* cvx_ui_build(const char* ui_file, const char* window_name, CvxHandlerTable handlers)
 {
     ensure_resources_registered();
-    GtkBuilder* builder = gtk_builder_new();
+    cvx::CPtr<GtkBuilder, g_object_unref> owned(gtk_builder_new());
+    GtkBuilder* builder = owned.get();
     for (const auto& [name, fn] : handlers)
         gtk_builder_add_callback_symbol(builder, name, fn);
 
@@ -62,8 +63,8 @@ GtkWidget* cvx_ui_build(const char* ui_file, const char* window_name, CvxHandler
 
     // Register every named widget on the toplevel, holding one reference each,
     // dropped when the toplevel goes away.
-    GSList* objects = gtk_builder_get_objects(builder);
-    for (GSList* it = objects; it; it = it->next) {
+    cvx::CPtr<GSList, g_slist_free> objects(gtk_builder_get_objects(builder));
+    for (GSList* it = objects.get(); it; it = it->next) {
         GObject* obj = G_OBJECT(it->data);
         if (!GTK_IS_WIDGET(obj) || !GTK_IS_BUILDABLE(obj))
             continue;
@@ -75,26 +76,22 @@ GtkWidget* cvx_ui_build(const char* ui_file, const char* window_name, CvxHandler
         else
             g_object_set_data_full(G_OBJECT(window), name, g_object_ref(obj), g_object_unref);
     }
-    g_slist_free(objects);
 
     // Connected last, so that no handler runs while the layout's initial
     // states (active radio buttons and the like) are being set.
     gtk_builder_connect_signals(builder, nullptr);
-    g_object_unref(builder);
     return window;
 }
 
 void cvx_ui_set_pixmap(GtkWidget* window, const char* image_name, const char* filename)
 {
     GtkWidget* target = lookup_widget(window, image_name);
-    GtkWidget* loaded = create_pixmap(window, filename);
-    g_object_ref_sink(loaded);
-    if (target && GTK_IS_IMAGE(target) && GTK_IS_IMAGE(loaded)) {
-        GtkImage* src = GTK_IMAGE(loaded);
+    cvx::CPtr<GtkWidget, g_object_unref> loaded(GTK_WIDGET(g_object_ref_sink(create_pixmap(window, filename))));
+    if (target && GTK_IS_IMAGE(target) && GTK_IS_IMAGE(loaded.get())) {
+        GtkImage* src = GTK_IMAGE(loaded.get());
         if (gtk_image_get_storage_type(src) == GTK_IMAGE_PIXBUF)
             gtk_image_set_from_pixbuf(GTK_IMAGE(target), gtk_image_get_pixbuf(src));
         else
             gtk_image_clear(GTK_IMAGE(target));
     }
-    g_object_unref(loaded);
 }

@@ -6,14 +6,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <exception>
 #include <memory>
 
 #include <X11/extensions/Xinerama.h>
 
+#include "core/c_ptr.h"
 #include "core/globals.h"
 #include "core/x_error.h"
 #include "driver/channel.h"
+#include "shell/guard.h"
 #include "shell/support.h"
 #include "shell/ui.h"
 #include "windows/window_state.h"
@@ -22,27 +23,6 @@
 namespace {
 
 constexpr unsigned int KEY_ESCAPE = 0xFF1B;
-
-struct XFreeDeleter {
-    void operator()(void* p) const noexcept
-    {
-        if (p)
-            XFree(p);
-    }
-};
-
-// Handlers are the C boundary: nothing may escape into the toolkit.
-template <typename Fn>
-void guarded(const char* where, Fn&& fn) noexcept
-{
-    try {
-        fn();
-    } catch (const std::exception& e) {
-        g_warning("%s: %s", where, e.what());
-    } catch (...) {
-        g_warning("%s: unexpected exception", where);
-    }
-}
 
 std::string format(const char* fmt, auto... args)
 {
@@ -61,10 +41,10 @@ bool monitor_vertical_range(Display* display, int screen, int& lower, int& upper
 {
     XF86VidModeMonitor monitor{};
     const bool ok = XF86VidModeGetMonitor(display, screen, &monitor);
-    std::unique_ptr<char, XFreeDeleter> vendor(ok ? monitor.vendor : nullptr);
-    std::unique_ptr<char, XFreeDeleter> model(ok ? monitor.model : nullptr);
-    std::unique_ptr<XF86VidModeSyncRange, XFreeDeleter> hsync(ok ? monitor.hsync : nullptr);
-    std::unique_ptr<XF86VidModeSyncRange, XFreeDeleter> vsync(ok ? monitor.vsync : nullptr);
+    cvx::CPtr<char, XFree> vendor(ok ? monitor.vendor : nullptr);
+    cvx::CPtr<char, XFree> model(ok ? monitor.model : nullptr);
+    cvx::CPtr<XF86VidModeSyncRange, XFree> hsync(ok ? monitor.hsync : nullptr);
+    cvx::CPtr<XF86VidModeSyncRange, XFree> vsync(ok ? monitor.vsync : nullptr);
     if (!ok || monitor.nvsync <= 0 || !vsync)
         return false;
     lower = static_cast<int>(monitor.vsync[0].lo);
@@ -81,7 +61,7 @@ int display_count(Display* display)
     if (!XineramaIsActive(display))
         return 1;
     int count = 0;
-    std::unique_ptr<XineramaScreenInfo, XFreeDeleter> screens(XineramaQueryScreens(display, &count));
+    cvx::CPtr<XineramaScreenInfo, XFree> screens(XineramaQueryScreens(display, &count));
     return screens ? count : 1;
 }
 
@@ -163,8 +143,7 @@ bool read_mode_line(Display* display, int screen, XF86VidModeModeLine& mode, int
     XF86VidModeModeLine fresh{};
     int clock = 0;
     const bool ok = XF86VidModeGetModeLine(display, screen, &clock, &fresh);
-    if (fresh.c_private)
-        XFree(fresh.c_private);
+    cvx::CPtr<INT32, XFree> unused(fresh.c_private);
     fresh.c_private = nullptr;
     fresh.privsize = 0;
     if (!ok)
@@ -319,7 +298,7 @@ void showModeParams(XF86VidModeModeLine* modeLine)
 
 void on_winAdjust_show(GtkWidget* widget, gpointer) noexcept
 {
-    guarded("on_winAdjust_show", [&] {
+    cvx::guarded("on_winAdjust_show", [&] {
         wdgWinAdjust = widget;
         setWindowIcon(widget);
         {
@@ -336,47 +315,47 @@ void on_winAdjust_show(GtkWidget* widget, gpointer) noexcept
 
 void on_buttonUp_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonUp_clicked", [] { adjustment_action(moveScreenUp); });
+    cvx::guarded("on_buttonUp_clicked", [] { adjustment_action(moveScreenUp); });
 }
 
 void on_buttonLeft_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonLeft_clicked", [] { adjustment_action(moveScreenLeft); });
+    cvx::guarded("on_buttonLeft_clicked", [] { adjustment_action(moveScreenLeft); });
 }
 
 void on_buttonRight_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonRight_clicked", [] { adjustment_action(moveScreenRight); });
+    cvx::guarded("on_buttonRight_clicked", [] { adjustment_action(moveScreenRight); });
 }
 
 void on_buttonDown_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonDown_clicked", [] { adjustment_action(moveScreenDown); });
+    cvx::guarded("on_buttonDown_clicked", [] { adjustment_action(moveScreenDown); });
 }
 
 void on_buttonWider_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonWider_clicked", [] { adjustment_action(resizeScreenWider); });
+    cvx::guarded("on_buttonWider_clicked", [] { adjustment_action(resizeScreenWider); });
 }
 
 void on_buttonNarrower_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonNarrower_clicked", [] { adjustment_action(resizeScreenNarrower); });
+    cvx::guarded("on_buttonNarrower_clicked", [] { adjustment_action(resizeScreenNarrower); });
 }
 
 void on_buttonShorter_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonShorter_clicked", [] { adjustment_action(resizeScreenShorter); });
+    cvx::guarded("on_buttonShorter_clicked", [] { adjustment_action(resizeScreenShorter); });
 }
 
 void on_buttonTaller_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonTaller_clicked", [] { adjustment_action(resizeScreenTaller); });
+    cvx::guarded("on_buttonTaller_clicked", [] { adjustment_action(resizeScreenTaller); });
 }
 
 void on_buttonApply_pressed(GtkButton* button, gpointer) noexcept
 {
-    guarded("on_buttonApply_pressed", [&] {
+    cvx::guarded("on_buttonApply_pressed", [&] {
         GtkWidget* spin = lookup_widget(GTK_WIDGET(button), "sbuttonRefresh");
         // Take a number still being typed into the entry.
         gtk_spin_button_update(GTK_SPIN_BUTTON(spin));
@@ -391,19 +370,19 @@ void on_buttonApply_pressed(GtkButton* button, gpointer) noexcept
 
 void on_buttonPrev_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonPrev_clicked", [] { change_mode(-1); });
+    cvx::guarded("on_buttonPrev_clicked", [] { change_mode(-1); });
 }
 
 void on_buttonNext_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonNext_clicked", [] { change_mode(+1); });
+    cvx::guarded("on_buttonNext_clicked", [] { change_mode(+1); });
 }
 
 gboolean on_winAdjust_key_press_event(GtkWidget*, GdkEventKey* event, gpointer) noexcept
 {
     if (!event || event->keyval != KEY_ESCAPE)
         return FALSE;
-    guarded("on_winAdjust_key_press_event", [] {
+    cvx::guarded("on_winAdjust_key_press_event", [] {
         UndoLastChange(&mode_line, pDisp);
         bDidChange = 0;
         refreshAdjustWindow();
@@ -413,7 +392,7 @@ gboolean on_winAdjust_key_press_event(GtkWidget*, GdkEventKey* event, gpointer) 
 
 void on_buttonAdjustDone_clicked(GtkButton* button, gpointer) noexcept
 {
-    guarded("on_buttonAdjustDone_clicked", [&] {
+    cvx::guarded("on_buttonAdjustDone_clicked", [&] {
         if (bDidChange)
             cvx::windows::open_save_dialog(0, false);
         else
@@ -425,6 +404,6 @@ gboolean on_winAdjust_delete_event(GtkWidget*, GdkEvent*, gpointer) noexcept
 {
     if (!bDidChange)
         return FALSE;
-    guarded("on_winAdjust_delete_event", [] { cvx::windows::open_save_dialog(0, true); });
+    cvx::guarded("on_winAdjust_delete_event", [] { cvx::windows::open_save_dialog(0, true); });
     return TRUE;
 }

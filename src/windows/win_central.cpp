@@ -7,13 +7,15 @@
 #include "windows/win_central.h"
 
 #include <cstdio>
-#include <exception>
 #include <string>
 
 #include <X11/extensions/Xinerama.h>
 
+#include "core/c_ptr.h"
 #include "core/globals.h"
+#include "core/x_error.h"
 #include "driver/channel.h"
+#include "shell/guard.h"
 #include "shell/support.h"
 #include "shell/ui.h"
 #include "windows/win_identify.h"
@@ -53,19 +55,6 @@ void install_css()
     installed = true;
 }
 
-// GTK calls the handlers from C: nothing may escape them.
-template <class F>
-void guarded(const char* context, F&& body) noexcept
-{
-    try {
-        body();
-    } catch (const std::exception& e) {
-        g_warning("%s: %s", context, e.what());
-    } catch (...) {
-        g_warning("%s: unexpected exception", context);
-    }
-}
-
 GtkWidget* widget(const char* name)
 {
     return wdgWinCentral ? lookup_widget(wdgWinCentral, name) : nullptr;
@@ -102,42 +91,12 @@ void switch_to(ConfDisplayMode mode)
     s_mode = mode;
 }
 
-// A refused query must neither end the program nor reach the program-wide
-// handler: here it only means a value that cannot be shown.
-class XErrorTrap {
-public:
-    explicit XErrorTrap(Display* display) : m_display(display)
-    {
-        XSync(m_display, False);
-        s_failed = false;
-        m_previous = XSetErrorHandler(&XErrorTrap::record);
-    }
-    ~XErrorTrap() { XSetErrorHandler(m_previous); }
-    XErrorTrap(const XErrorTrap&) = delete;
-    XErrorTrap& operator=(const XErrorTrap&) = delete;
-    bool failed()
-    {
-        XSync(m_display, False);
-        return s_failed;
-    }
-private:
-    static int record(Display*, XErrorEvent*)
-    {
-        s_failed = true;
-        return 0;
-    }
-    static inline bool s_failed = false;
-    Display* m_display;
-    XErrorHandler m_previous;
-};
-
 int xinerama_screen_count()
 {
     if (!pDisp || !XineramaIsActive(pDisp))
         return 1;
     int count = 0;
-    if (XineramaScreenInfo* info = XineramaQueryScreens(pDisp, &count))
-        XFree(info);
+    cvx::CPtr<XineramaScreenInfo, XFree> info(XineramaQueryScreens(pDisp, &count));
     return count;
 }
 
@@ -327,14 +286,14 @@ int refresh_rate_hz(int dotClockKHz, int htotal, int vtotal)
 
 bool read_mode_line(Display* display, int screen, int* dotClock, XF86VidModeModeLine* line)
 {
-    XErrorTrap trap(display);
+    // A refused query only means a value that cannot be shown.
+    cvx::XErrorScope scope(display);
     int clock = 0;
     XF86VidModeModeLine read = {};
     const bool sent = XF86VidModeGetModeLine(display, screen, &clock, &read);
-    if (trap.failed() || !sent)
+    cvx::CPtr<INT32, XFree> unused(read.c_private);
+    if (scope.failed() || !sent)
         return false;
-    if (read.c_private)
-        XFree(read.c_private);
     read.c_private = nullptr;
     read.privsize = 0;
     *dotClock = clock;
@@ -386,7 +345,7 @@ GtkWidget* create_winCentral()
 
 void drawLayout(int first, int relation, int second)
 {
-    guarded("drawLayout", [&] {
+    cvx::guarded("drawLayout", [&] {
         GtkWidget* display1 = widget("buttonResolution1");
         GtkWidget* display2 = widget("buttonResolution2");
         GtkWidget* adjust1 = widget("buttonAdjust1");
@@ -431,7 +390,7 @@ void drawLayout(int first, int relation, int second)
 
 void on_winCentral_show(GtkWidget* window, gpointer) noexcept
 {
-    guarded("on_winCentral_show", [&] {
+    cvx::guarded("on_winCentral_show", [&] {
         int screens = 1;
         wdgWinCentral = window;
         setWindowIcon(window);
@@ -482,7 +441,7 @@ gboolean on_winCentral_delete_event(GtkWidget*, GdkEvent*, gpointer) noexcept
 // nothing to change) and set the controls of the new mode.
 void on_radioOff_toggled(GtkToggleButton* button, gpointer) noexcept
 {
-    guarded("on_radioOff_toggled", [&] {
+    cvx::guarded("on_radioOff_toggled", [&] {
         if (!gtk_toggle_button_get_active(button))
             return;
         switch_to(CONF_MODE_SINGLE);
@@ -493,7 +452,7 @@ void on_radioOff_toggled(GtkToggleButton* button, gpointer) noexcept
 
 void on_radioMultiDisplay_toggled(GtkToggleButton* button, gpointer) noexcept
 {
-    guarded("on_radioMultiDisplay_toggled", [&] {
+    cvx::guarded("on_radioMultiDisplay_toggled", [&] {
         if (gtk_toggle_button_get_active(button)) {
             set_sensitive("buttonResolution2", true);
             set_sensitive("buttonInvert", true);
@@ -511,7 +470,7 @@ void on_radioMultiDisplay_toggled(GtkToggleButton* button, gpointer) noexcept
 
 void on_radioClone_toggled(GtkToggleButton* button, gpointer) noexcept
 {
-    guarded("on_radioClone_toggled", [&] {
+    cvx::guarded("on_radioClone_toggled", [&] {
         if (gtk_toggle_button_get_active(button)) {
             set_sensitive("buttonResolution2", true);
             set_sensitive("buttonAdjust2", true);
@@ -530,7 +489,7 @@ void on_radioClone_toggled(GtkToggleButton* button, gpointer) noexcept
 
 void on_radioMergedDisplay_toggled(GtkToggleButton* button, gpointer) noexcept
 {
-    guarded("on_radioMergedDisplay_toggled", [&] {
+    cvx::guarded("on_radioMergedDisplay_toggled", [&] {
         if (gtk_toggle_button_get_active(button)) {
             set_sensitive("buttonResolution2", true);
             set_sensitive("buttonInvert", true);
@@ -553,7 +512,7 @@ void on_radioMergedDisplay_toggled(GtkToggleButton* button, gpointer) noexcept
 
 void on_checkXinerama_toggled(GtkToggleButton* button, gpointer) noexcept
 {
-    guarded("on_checkXinerama_toggled", [&] {
+    cvx::guarded("on_checkXinerama_toggled", [&] {
         const bool active = gtk_toggle_button_get_active(button);
         if (active && !confXineramaIsActive(pXF86Config))
             set_active("radioMergedDisplay", false);
@@ -563,14 +522,14 @@ void on_checkXinerama_toggled(GtkToggleButton* button, gpointer) noexcept
 
 void on_checkHwCursor_toggled(GtkToggleButton* button, gpointer) noexcept
 {
-    guarded("on_checkHwCursor_toggled", [&] {
+    cvx::guarded("on_checkHwCursor_toggled", [&] {
         confSetHWCursor(pXF86Config, gtk_toggle_button_get_active(button));
     });
 }
 
 void on_buttonInvert_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonInvert_clicked", [&] {
+    cvx::guarded("on_buttonInvert_clicked", [&] {
         confInvertLayout(pXF86Config);
         draw_configured_layout();
     });
@@ -578,17 +537,17 @@ void on_buttonInvert_clicked(GtkButton*, gpointer) noexcept
 
 void on_buttonResolution1_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonResolution1_clicked", [] { open_resolutions(0); });
+    cvx::guarded("on_buttonResolution1_clicked", [] { open_resolutions(0); });
 }
 
 void on_buttonResolution2_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonResolution2_clicked", [] { open_resolutions(1); });
+    cvx::guarded("on_buttonResolution2_clicked", [] { open_resolutions(1); });
 }
 
 void on_buttonAdjust1_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonAdjust1_clicked", [] {
+    cvx::guarded("on_buttonAdjust1_clicked", [] {
         if (!refuse_adjust_in_merged_mode())
             open_adjust(0);
     });
@@ -596,7 +555,7 @@ void on_buttonAdjust1_clicked(GtkButton*, gpointer) noexcept
 
 void on_buttonAdjust2_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonAdjust2_clicked", [] {
+    cvx::guarded("on_buttonAdjust2_clicked", [] {
         if (refuse_adjust_in_merged_mode())
             return;
         if (wasSingleHeadAtStartup) {
@@ -612,7 +571,7 @@ void on_buttonAdjust2_clicked(GtkButton*, gpointer) noexcept
 
 void on_buttonIdentify_clicked(GtkButton* button, gpointer) noexcept
 {
-    guarded("on_buttonIdentify_clicked", [&] {
+    cvx::guarded("on_buttonIdentify_clicked", [&] {
         const int count = cvx::identify::open_windows(wdgWinCentral);
         // Disabled until the timer has closed this set, so there is never a
         // second one.
@@ -623,7 +582,7 @@ void on_buttonIdentify_clicked(GtkButton* button, gpointer) noexcept
 
 gboolean timeout_callback_destroy(gpointer data) noexcept
 {
-    guarded("timeout_callback_destroy", [&] {
+    cvx::guarded("timeout_callback_destroy", [&] {
         set_sensitive("buttonIdentify", true);
         cvx::identify::close_windows(GPOINTER_TO_INT(data));
     });
@@ -632,7 +591,7 @@ gboolean timeout_callback_destroy(gpointer data) noexcept
 
 void on_buttonCentralOk_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonCentralOk_clicked", [] {
+    cvx::guarded("on_buttonCentralOk_clicked", [] {
         std::string message;
         if (!confSaveConfiguration(sConfigFile, sConfigBackup, pXF86Config, message) && message.empty())
             message = "ERROR: The configuration file couldn't be written to. Settings haven't been changed.";
@@ -647,7 +606,7 @@ void on_buttonCentralOk_clicked(GtkButton*, gpointer) noexcept
 
 void on_buttonCentralCancel_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonCentralCancel_clicked", [] {
+    cvx::guarded("on_buttonCentralCancel_clicked", [] {
         if (wdgWinCentral)
             gtk_widget_destroy(wdgWinCentral);
         gtk_main_quit();
@@ -656,7 +615,7 @@ void on_buttonCentralCancel_clicked(GtkButton*, gpointer) noexcept
 
 void on_buttonCentralPreview_clicked(GtkButton* button, gpointer) noexcept
 {
-    guarded("on_buttonCentralPreview_clicked", [&] {
+    cvx::guarded("on_buttonCentralPreview_clicked", [&] {
         if (!wdgWinPreview) {
             wdgWinPreview = create_winPreview();
             if (!wdgWinPreview)
@@ -672,7 +631,7 @@ void on_buttonCentralPreview_clicked(GtkButton* button, gpointer) noexcept
 
 void on_buttonInfo_clicked(GtkButton*, gpointer) noexcept
 {
-    guarded("on_buttonInfo_clicked", [] {
+    cvx::guarded("on_buttonInfo_clicked", [] {
         wdgWinInfo = create_winInfo();
         if (!wdgWinInfo)
             return;

@@ -8,6 +8,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xinerama.h>
 
+#include "core/c_ptr.h"
 #include "core/globals.h"
 #include "shell/support.h"
 #include "shell/ui.h"
@@ -51,25 +52,19 @@ GtkWidget* prepare(int slot, GtkWidget* parent)
     return window;
 }
 
-struct XineramaScreens {
-    XineramaScreenInfo* info = nullptr;
-    int count = 0;
-    ~XineramaScreens() { if (info) XFree(info); }
-};
-
 }  // namespace
 
 int open_windows(GtkWidget* parent)
 {
     if (pDisp && XineramaIsActive(pDisp)) {
-        XineramaScreens heads;
-        heads.info = XineramaQueryScreens(pDisp, &heads.count);
-        const int count = heads.info ? std::min(heads.count, 2) : 0;
+        int heads = 0;
+        cvx::CPtr<XineramaScreenInfo, XFree> info(XineramaQueryScreens(pDisp, &heads));
+        const int count = info ? std::min(heads, 2) : 0;
         for (int i = 0; i < count; ++i) {
             GtkWidget* window = prepare(i, parent);
             int width = 0, height = 0;
             window_size(wdgWinIdentify[0], &width, &height);
-            const XineramaScreenInfo& head = heads.info[i];
+            const XineramaScreenInfo& head = info.get()[i];
             gtk_window_move(GTK_WINDOW(window), head.x_org + head.width / 2 - width / 2,
                             head.y_org + head.height / 2 - height / 2);
         }

@@ -11,6 +11,7 @@
 
 #include "core/globals.h"
 #include "hw/probe.h"
+#include "shell/guard.h"
 #include "shell/support.h"
 #include "shell/ui.h"
 #include "windows/win_resolutions.h"
@@ -50,7 +51,7 @@ void on_winInfo_show(GtkWidget* window, gpointer) noexcept
     // store the window before showing it.
     wdgWinInfo = window;
     setWindowIcon(window);
-    try {
+    cvx::guarded("on_winInfo_show", [&] {
         Display* display = x_display();
         const bool xinerama = display && XineramaIsActive(display);
         set_label(window, "lblXinerama", xinerama ? "Xinerama: Enabled" : "Xinerama: Disabled");
@@ -71,9 +72,7 @@ void on_winInfo_show(GtkWidget* window, gpointer) noexcept
         // A merged framebuffer is only offered by the HAL module.
         if (bInMergedMode)
             set_label(window, "lblHAL", "Corvex HAL library: Installed");
-    } catch (...) {
-        std::fprintf(stderr, "cvxscape: filling the information window failed\n");
-    }
+    });
 }
 
 gboolean on_winInfo_delete_event(GtkWidget*, GdkEvent*, gpointer) noexcept

@@ -10,6 +10,7 @@
 #include "core/globals.h"
 #include "core/paths.h"
 #include "hw/probe.h"
+#include "shell/guard.h"
 #include "shell/support.h"
 #include "shell/ui.h"
 #include "windows/window_state.h"
@@ -66,13 +67,15 @@ const char* entry_text(const char* name)
 
 void on_winOpen_show(GtkWidget* widget, gpointer) noexcept
 {
-    wdgWinOpen = widget;
-    setWindowIcon(widget);
-    const cvx::open::Proposal p = cvx::open::propose_paths();
-    if (GtkWidget* e = lookup_widget(widget, "entryConfig"))
-        gtk_entry_set_text(GTK_ENTRY(e), p.config.c_str());
-    if (GtkWidget* e = lookup_widget(widget, "entryBackup"))
-        gtk_entry_set_text(GTK_ENTRY(e), p.backup.c_str());
+    cvx::guarded("on_winOpen_show", [&] {
+        wdgWinOpen = widget;
+        setWindowIcon(widget);
+        const cvx::open::Proposal p = cvx::open::propose_paths();
+        if (GtkWidget* e = lookup_widget(widget, "entryConfig"))
+            gtk_entry_set_text(GTK_ENTRY(e), p.config.c_str());
+        if (GtkWidget* e = lookup_widget(widget, "entryBackup"))
+            gtk_entry_set_text(GTK_ENTRY(e), p.backup.c_str());
+    });
 }
 
 gboolean on_winOpen_delete_event(GtkWidget*, GdkEvent*, gpointer) noexcept
@@ -89,42 +92,44 @@ void on_buttonCancelOpenConfig_clicked(GtkButton*, gpointer) noexcept
 
 void on_buttonOkOpenConfig_clicked(GtkButton*, gpointer) noexcept
 {
-    // A path that does not fit the 255-byte buffers is refused like an
-    // invalid file rather than cut to another name.
-    // Both are checked before either buffer changes.
-    char config[CVX_PATH_BUFFER], backup[CVX_PATH_BUFFER];
-    if (!cvx::open::copy_path(config, entry_text("entryConfig")) ||
-        !cvx::open::copy_path(backup, entry_text("entryBackup"))) {
+    cvx::guarded("on_buttonOkOpenConfig_clicked", [&] {
+        // A path that does not fit the 255-byte buffers is refused like an
+        // invalid file rather than cut to another name.
+        // Both are checked before either buffer changes.
+        char config[CVX_PATH_BUFFER], backup[CVX_PATH_BUFFER];
+        if (!cvx::open::copy_path(config, entry_text("entryConfig")) ||
+            !cvx::open::copy_path(backup, entry_text("entryBackup"))) {
+            close_winOpen();
+            MsgBox("Corvex Twinscape", cvx::open::kInvalidFile, 1);
+            return;
+        }
+        std::memcpy(sConfigFile, config, std::strlen(config) + 1);
+        std::memcpy(sConfigBackup, backup, std::strlen(backup) + 1);
+
+        pXF86Config = getConfigPtr(sConfigFile);
+        if (!pXF86Config) {
+            close_winOpen();
+            MsgBox("Corvex Twinscape", cvx::open::kInvalidFile, 1);
+            return;
+        }
+
+        int device = 0, bus = 0;
+        unsigned char revision = 0;
+        if (!getCorvexPci(&device, &bus, &device_info[1], &revision)) {
+            close_winOpen();
+            MsgBox("Corvex Twinscape", cvx::open::kUnsupportedHardware, 1);
+            return;
+        }
+        device_info[2] = (device_info[2] & ~uint32_t{0xFF}) | revision;
+
+        wdgWinCentral = create_winCentral();
         close_winOpen();
-        MsgBox("Corvex Twinscape", cvx::open::kInvalidFile, 1);
-        return;
-    }
-    std::memcpy(sConfigFile, config, std::strlen(config) + 1);
-    std::memcpy(sConfigBackup, backup, std::strlen(backup) + 1);
+        set_window_back(wdgWinCentral, lookup_widget(wdgWinCentral, "fixed3"));
+        gtk_widget_show(wdgWinCentral);
 
-    pXF86Config = getConfigPtr(sConfigFile);
-    if (!pXF86Config) {
-        close_winOpen();
-        MsgBox("Corvex Twinscape", cvx::open::kInvalidFile, 1);
-        return;
-    }
-
-    int device = 0, bus = 0;
-    unsigned char revision = 0;
-    if (!getCorvexPci(&device, &bus, &device_info[1], &revision)) {
-        close_winOpen();
-        MsgBox("Corvex Twinscape", cvx::open::kUnsupportedHardware, 1);
-        return;
-    }
-    device_info[2] = (device_info[2] & ~uint32_t{0xFF}) | revision;
-
-    wdgWinCentral = create_winCentral();
-    close_winOpen();
-    set_window_back(wdgWinCentral, lookup_widget(wdgWinCentral, "fixed3"));
-    gtk_widget_show(wdgWinCentral);
-
-    confSetBoardBusID(pXF86Config, bus, device);
-    confSetSingleHeadAtStartup(pXF86Config);
+        confSetBoardBusID(pXF86Config, bus, device);
+        confSetSingleHeadAtStartup(pXF86Config);
+    });
 }
 
 GtkWidget* create_winOpen()

@@ -15,8 +15,11 @@
 
 #include "config/config.h"
 #include "config/diff.h"
+#include "core/c_ptr.h"
+#include "core/fd.h"
 #include "core/globals.h"
 #include "core/paths.h"
+#include "shell/guard.h"
 #include "shell/support.h"
 #include "shell/ui.h"
 #include "windows/win_resolutions.h"
@@ -34,14 +37,6 @@ const char* const cvx::windows::kPreviewInitialText =
 namespace {
 
 constexpr const char* kTempName = ".cvxTempForXF86ConfFile";
-
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd() { if (fd >= 0) ::close(fd); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-};
 
 // Removes the private directory and whatever the writer left in it; the
 // directory is ours alone (mode 0700), so nothing in it can be a planted link
@@ -61,27 +56,15 @@ struct PrivateDir {
 
 bool read_own_file(const std::string& path, std::string& text)
 {
-    Fd f(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
-    if (f.fd < 0)
+    cvx::Fd f = cvx::open_fd(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY);
+    if (!f)
         return false;
     struct stat st{};
-    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+    if (::fstat(f.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
         std::fprintf(stderr, "cvxscape: refusing to read %s: not a file of our own\n", path.c_str());
         return false;
     }
-    std::vector<char> chunk(64 * 1024);
-    for (;;) {
-        const ssize_t n = ::read(f.fd, chunk.data(), chunk.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0)
-            break;
-        text.append(chunk.data(), static_cast<std::size_t>(n));
-    }
-    return true;
+    return cvx::read_all(f.get(), text);
 }
 
 void reset_preview_button()
@@ -162,18 +145,15 @@ void fillConfigPreview(GtkWidget* text, GtkWidget* scrollbar)
         return;
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(text));
     gtk_text_buffer_set_text(buffer, "", 0);
-    try {
+    cvx::guarded("fillConfigPreview", [&] {
         std::string content;
         cvx::windows::render_config_preview(content);
         // The text widget holds UTF-8 only; other bytes show as U+FFFD.
-        gchar* valid = g_utf8_make_valid(content.data(), static_cast<gssize>(content.size()));
-        gtk_text_buffer_set_text(buffer, valid, -1);
-        g_free(valid);
+        cvx::CPtr<gchar, g_free> valid(g_utf8_make_valid(content.data(), static_cast<gssize>(content.size())));
+        gtk_text_buffer_set_text(buffer, valid.get(), -1);
         if (!content.empty())
             highlight_changes(text, buffer, content);
-    } catch (...) {
-        std::fprintf(stderr, "cvxscape: filling the preview failed\n");
-    }
+    });
     GtkTextIter start;
     gtk_text_buffer_get_start_iter(buffer, &start);
     gtk_text_buffer_place_cursor(buffer, &start);

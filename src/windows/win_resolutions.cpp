@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "config/config.h"
+#include "core/c_ptr.h"
 #include "core/globals.h"
+#include "shell/guard.h"
 #include "shell/support.h"
 #include "shell/ui.h"
 #include "windows/window_state.h"
@@ -119,13 +121,12 @@ const char* entry_name(GtkWidget* row)
 std::vector<GtkWidget*> list_entries(GtkWidget* list)
 {
     std::vector<GtkWidget*> rows;
-    GList* children = gtk_container_get_children(GTK_CONTAINER(list));
-    for (GList* it = children; it; it = it->next) {
+    cvx::CPtr<GList, g_list_free> children(gtk_container_get_children(GTK_CONTAINER(list)));
+    for (GList* it = children.get(); it; it = it->next) {
         GtkWidget* child = GTK_WIDGET(it->data);
         if (GTK_IS_LIST_BOX_ROW(child) && entry_name(child))
             rows.push_back(child);
     }
-    g_list_free(children);
     return rows;
 }
 
@@ -133,9 +134,8 @@ void append_entry(GtkWidget* list, const std::string& name)
 {
     GtkWidget* row = gtk_list_box_row_new();
     // The label must be UTF-8; the entry's own copy keeps the name's bytes.
-    gchar* shown = g_utf8_make_valid(name.c_str(), -1);
-    GtkWidget* label = gtk_label_new(shown);
-    g_free(shown);
+    cvx::CPtr<gchar, g_free> shown(g_utf8_make_valid(name.c_str(), -1));
+    GtkWidget* label = gtk_label_new(shown.get());
     gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
     gtk_widget_set_margin_start(label, 4);
     gtk_container_add(GTK_CONTAINER(row), label);
@@ -148,17 +148,6 @@ void forget_window(GtkWidget* window, gpointer) noexcept
 {
     if (wdgWinResolutions == window)
         wdgWinResolutions = nullptr;
-}
-
-void log_exception(const char* where) noexcept
-{
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "cvxscape: %s: %s\n", where, e.what());
-    } catch (...) {
-        std::fprintf(stderr, "cvxscape: %s: unknown error\n", where);
-    }
 }
 
 void fill_dialog(GtkWidget* window)
@@ -451,10 +440,9 @@ gboolean on_listResolutions_key_press_event(GtkWidget* list, GdkEventKey* event,
     if (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK))
         return FALSE;
     GtkWidget* focus = focused_entry(list);
-    GList* children = gtk_container_get_children(GTK_CONTAINER(list));
-    const int count = static_cast<int>(g_list_length(children));
-    const int current = focus ? g_list_index(children, focus) : -1;
-    g_list_free(children);
+    cvx::CPtr<GList, g_list_free> children(gtk_container_get_children(GTK_CONTAINER(list)));
+    const int count = static_cast<int>(g_list_length(children.get()));
+    const int current = focus ? g_list_index(children.get(), focus) : -1;
     if (count == 0)
         return FALSE;
 
@@ -514,21 +502,13 @@ void on_winResolutions_show(GtkWidget* window, gpointer) noexcept
     wdgWinResolutions = window;
     nbElementSelected = 0;
     setWindowIcon(window);
-    try {
-        fill_dialog(window);
-    } catch (...) {
-        log_exception("filling the display modes dialog");
-    }
+    cvx::guarded("on_winResolutions_show", [&] { fill_dialog(window); });
 }
 
 void on_buttonOkResolution_clicked(GtkButton* button, gpointer) noexcept
 {
     GtkWidget* window = gtk_widget_get_toplevel(GTK_WIDGET(button));
-    try {
-        apply_dialog(window);
-    } catch (...) {
-        log_exception("applying the display modes");
-    }
+    cvx::guarded("on_buttonOkResolution_clicked", [&] { apply_dialog(window); });
     gtk_widget_destroy(window);
 }
 

@@ -5,11 +5,11 @@
 #include "config/config.h"
 #include "windows/win_save.h"
 
-#include <exception>
 
 #include "config/modeline.h"
 #include "core/globals.h"
 #include "driver/channel.h"
+#include "shell/guard.h"
 #include "shell/support.h"
 #include "shell/ui.h"
 #include "windows/window_state.h"
@@ -37,18 +37,6 @@ void on_winSaveMode_destroy(GtkWidget* widget, gpointer) noexcept
         wdgWinSave = nullptr;
 }
 
-template <typename Fn>
-void guarded(const char* where, Fn&& fn) noexcept
-{
-    try {
-        fn();
-    } catch (const std::exception& e) {
-        g_warning("%s: %s", where, e.what());
-    } catch (...) {
-        g_warning("%s: unexpected exception", where);
-    }
-}
-
 }  // namespace
 
 GtkWidget* create_winSaveMode()
@@ -68,7 +56,7 @@ GtkWidget* create_winSaveMode()
 
 void on_winSaveMode_show(GtkWidget* widget, gpointer) noexcept
 {
-    guarded("on_winSaveMode_show", [&] {
+    cvx::guarded("on_winSaveMode_show", [&] {
         wdgWinSave = widget;
         setWindowIcon(widget);
     });
@@ -82,7 +70,7 @@ gboolean on_winSaveMode_delete_event(GtkWidget*, GdkEvent*, gpointer) noexcept
 
 void on_buttonSaveYes_clicked(GtkButton* button, gpointer) noexcept
 {
-    guarded("on_buttonSaveYes_clicked", [&] {
+    cvx::guarded("on_buttonSaveYes_clicked", [&] {
         // The mode as the server reported it after the last change; a server
         // that keeps the channel's marker in the flags must not have it
         // stored in the configuration.
@@ -98,7 +86,7 @@ void on_buttonSaveYes_clicked(GtkButton* button, gpointer) noexcept
 
 void on_buttonSaveNo_clicked(GtkButton* button, gpointer) noexcept
 {
-    guarded("on_buttonSaveNo_clicked", [&] {
+    cvx::guarded("on_buttonSaveNo_clicked", [&] {
         UndoLastChange(&mode_line, pDisp);
         bDidChange = 0;
         finish_answer(gtk_widget_get_toplevel(GTK_WIDGET(button)));

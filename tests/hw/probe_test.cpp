@@ -6,6 +6,7 @@
 
 #include "hw/board.h"
 #include "hw_test_util.h"
+#include "core/exit_release.h"
 #include "core/globals.h"
 
 namespace cvx::hw::test {
@@ -28,13 +29,13 @@ protected:
     {
         device_info[1] = 0;
         device_info[2] = 0;
-        cvxProbeFatalExitHook = nullptr;
+        cvx::set_exit_release(nullptr);
     }
     void TearDown() override
     {
         iopl(0);
         set_platform_override(nullptr);
-        cvxProbeFatalExitHook = nullptr;
+        cvx::set_exit_release(nullptr);
     }
 
     struct Found {
@@ -336,7 +337,7 @@ TEST_F(ProbeTest, FatalExitsRunTheHookThenPrintAndEnd)
     for (const Case& c : cases) {
         install_board_file(c.file);
         ChildResult r = run_in_child([&] {
-            cvxProbeFatalExitHook = hook_marks_output;
+            cvx::set_exit_release(hook_marks_output);
             c.call();
         });
         EXPECT_EQ(r.out, c.out) << c.file;
@@ -359,10 +360,10 @@ TEST_F(ProbeTest, DevMemFailureLeavesTheRomDecoderOffBeforeExiting)
     static EmulatedBoard* seen;
     seen = &b;
     ChildResult r = run_in_child([] {
-        cvxProbeFatalExitHook = [] {
+        cvx::set_exit_release([] {
             std::printf("30=%08X 40=%08X\n", seen->config(1, 0, 0x30), seen->config(1, 0, 0x40));
             std::fflush(stdout);
-        };
+        });
         getBiosVersion();
     });
     EXPECT_EQ(r.out, "30=00000000 40=00000120\nopen Error - Quiting \n");

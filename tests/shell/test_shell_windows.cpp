@@ -721,7 +721,7 @@ int main(int argc, char** argv)
         g_log_set_writer_func(record_log, nullptr, nullptr);
         gtk_init(&argc, &argv);
         pDisp = XOpenDisplay(nullptr);
-        cvx_install_x_error_handler();
+        cvx::install_x_error_handler();
         int rc = RUN_ALL_TESTS();
         g_server = nullptr;
         return rc;
