@@ -1,7 +1,9 @@
 // The display-mode switches and their tests: PairView Multi-Display, Clone,
 // merged, Xinerama, the hardware cursor and the Module Load entries.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -179,6 +181,19 @@ XF86ConfigPtr confEnableMergedFB(XF86ConfigPtr tree, int whereValue)
 {
     if (!tree || xf86screens(tree).empty())
         return nullptr;
+    // MakeScreen takes "MergedFB" out and it is added back below: where the
+    // merged section already had it, it goes back to its place, so that a
+    // file saved in merged mode opens and saves again unchanged.
+    XF86ConfScreenPtr before = FindScreen(tree, 2);
+    std::optional<std::size_t> kept;
+    if (before)
+        for (std::size_t i = 0; i < before->options.size() && !kept; ++i)
+            if (before->options[i].name == "MergedFB")
+                kept = i;
+    std::optional<XF86OptionRec> keptOption;
+    if (kept)
+        keptOption = before->options[*kept];
+
     XF86ConfDevicePtr device0 = MakeDevice(tree, 0);
     MakeScreen(tree, 0, device0, MakeMonitor(tree, 0));
     XF86ConfDevicePtr device1 = MakeDevice(tree, 1);
@@ -196,7 +211,13 @@ XF86ConfigPtr confEnableMergedFB(XF86ConfigPtr tree, int whereValue)
     drop_lines_after_first(layout);
 
     XF86ConfigPtr result = confSetLayout(tree, whereValue);
-    xf86addNewOption(merged->options, "MergedFB", std::nullopt);
+    if (keptOption && merged == before && !xf86findOption(merged->options, "MergedFB")) {
+        keptOption->value.reset();
+        merged->options.insert(merged->options.begin() + static_cast<std::ptrdiff_t>(
+                                   std::min(*kept, merged->options.size())), std::move(*keptOption));
+    } else {
+        xf86addNewOption(merged->options, "MergedFB", std::nullopt);
+    }
     return result;
 }
 
