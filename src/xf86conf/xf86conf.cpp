@@ -1,6 +1,6 @@
 // xf86conf: the configuration file from the command line: check, write back,
 // find, and show or change what the program's windows show and change.
-#include "xf86config/tool/tool.h"
+#include "xf86conf/tool.h"
 
 #include <cstdarg>
 #include <cstdio>

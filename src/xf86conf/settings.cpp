@@ -15,7 +15,7 @@
 
 #include "config/config.h"
 #include "config/diff.h"
-#include "xf86config/tool/tool.h"
+#include "xf86conf/tool.h"
 
 namespace xf86conf {
 namespace {
