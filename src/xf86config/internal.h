@@ -45,7 +45,7 @@ struct SourceInfo {
     int item = -1;                            // elements: statement index in that body
     std::size_t pre = 0;                      // sections: start of the text before 'Section'
     std::size_t begin = 0;                    // sections: the 'Section' keyword
-    std::size_t tail = 0;                     // sections: end of the EndSection line
+    std::size_t tail = 0;                     // sections: end of the EndSection line; the tree: start of the trailing text
     std::unique_ptr<Body> body;               // only in a re-parsed copy
     std::string newline;                      // the tree: the file's line terminator
     bool text_has_nul = false;                // sections: the text holds NUL bytes

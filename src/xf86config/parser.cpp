@@ -1715,6 +1715,7 @@ XF86ConfigHolder Parser::parse_file()
             tree->sections.push_back(std::move(sec));
         }
         tree->trailing_text = s.substr(prev_tail);
+        info->tail = prev_tail;
         validate(*tree);
     } catch (const Failure&) {
         return nullptr;

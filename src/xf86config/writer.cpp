@@ -21,12 +21,99 @@ namespace {
 
 struct WriteError { std::string msg; };
 
+bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Output assembled from pieces of file texts and new text. Where two pieces
+// meet that did not meet in the file, the tokeniser must still see the same
+// tokens: a token must not run on into the next piece, and a NUL (which drops
+// the rest of its line and joins the next line on) must not glue the next
+// piece to the text before it. There a line break is put in.
+class Out {
+public:
+    explicit Out(std::string nl) : m_nl(std::move(nl)) {}
+
+    // Text [from, to) of `text`.
+    void copy(const std::string& text, std::size_t from, std::size_t to)
+    {
+        if (to > from)
+            splice(std::string_view(text).substr(from, to - from), &text, from, to);
+    }
+    // New text.
+    void add(std::string_view piece) { splice(piece, nullptr, 0, 0); }
+    // New text that stands for [from, to) of `text`: it begins and ends as that did.
+    void splice(std::string_view piece, const std::string* text, std::size_t from, std::size_t to)
+    {
+        if (piece.empty())
+            return;
+        if (!text || text != m_text || from != m_at)
+            seam(piece);
+        m_out.append(piece);
+        m_text = text;
+        m_at = to;
+    }
+    const std::string& str() const { return m_out; }
+    std::string take() { return std::move(m_out); }
+
+private:
+    void seam(std::string_view next);
+
+    std::string m_nl;
+    std::string m_out;
+    const std::string* m_text = nullptr;   // where the output ends in a file text, if it does
+    std::size_t m_at = 0;
+};
+
+// The last character the tokeniser reads of `s` (0 for none), skipping what
+// NUL bytes drop: from a NUL to the end of its line, line break included.
+char last_read(const std::string& s)
+{
+    std::size_t end = s.size();
+    while (end > 0) {
+        const std::size_t content_end = s[end - 1] == '\n' ? end - 1 : end;
+        const std::size_t lf = content_end == 0 ? std::string::npos : s.rfind('\n', content_end - 1);
+        const std::size_t start = lf == std::string::npos ? 0 : lf + 1;
+        const std::size_t nul = std::string_view(s).substr(start, content_end - start).find('\0');
+        if (nul == std::string_view::npos)
+            return s[end - 1];
+        if (nul > 0)
+            return s[start + nul - 1];
+        end = start;
+    }
+    return 0;
+}
+
+// The first character the tokeniser reads of `s`, or -1 when a NUL drops all of it.
+int first_read(std::string_view s)
+{
+    std::size_t p = 0;
+    while (p < s.size() && s[p] == '\0') {
+        std::size_t lf = s.find('\n', p);
+        if (lf == std::string_view::npos)
+            return -1;
+        p = lf + 1;
+    }
+    return p < s.size() ? static_cast<unsigned char>(s[p]) : -1;
+}
+
+void Out::seam(std::string_view next)
+{
+    // Still inside what a NUL drops: end that, so the next piece is read.
+    std::size_t lf = m_out.rfind('\n');
+    if (m_out.find('\0', lf == std::string::npos ? 0 : lf + 1) != std::string::npos)
+        m_out.push_back('\n');
+    const char a = last_read(m_out);
+    const int b = first_read(next);
+    if (a != 0 && !blank(a) && (b < 0 || !(blank(static_cast<char>(b)) || b == '#')))
+        m_out += m_nl;
+}
+
 struct Elem {
     int item = -1;             // statement it was read from, in this body; -1 = new
     bool same = false;         // still as read: copy the statement
     std::string text;          // otherwise: the statement to write (may span lines)
     bool keep_trailing = true; // keep the rest of the original line (its comment)
     bool has_comment = false;  // text ends in a comment
+    bool spliced = false;      // text is the statement rewritten from its own text (a subsection)
 };
 
 struct Group {
@@ -366,7 +453,7 @@ public:
     BodyWriter(const std::string& text, const Body& body, Plans& plans, std::string inner, std::string nl,
                bool comment_changed, const std::optional<std::string>& comment)
         : t(text), b(body), m_plans(plans), m_inner(std::move(inner)), m_nl(std::move(nl)),
-          m_strip(comment_changed), m_comment(comment)
+          m_strip(comment_changed), m_comment(comment), out(m_nl)
     {
         // The comments of a body with NUL bytes are not modelled: kept as they are.
         if (b.end_begin > b.head_end && std::memchr(t.data() + b.head_end, '\0', b.end_begin - b.head_end))
@@ -392,26 +479,25 @@ private:
     {
         lead(it.lead, it.begin);
         if (const Body::Glued* g = glued(static_cast<std::size_t>(&it - b.items.data()))) {
-            out += g->word;
-            out.append(t, g->end, it.trail - g->end);
+            out.add(g->word);
+            out.copy(t, g->end, it.trail);
             return;
         }
-        out.append(t, it.begin, it.trail - it.begin);
+        out.copy(t, it.begin, it.trail);
     }
     std::string newline_of(const Item& it) const;
     void replaced(const Item& it, const std::string& text, bool keep_trailing, bool has_comment);
     void dropped(const Item& it);
     void line_start()
     {
-        if (!out.empty() && out.back() != '\n' && out.back() != '\r')
-            out += m_nl;
+        const std::string& o = out.str();
+        if (!o.empty() && o.back() != '\n' && o.back() != '\r')
+            out.add(m_nl);
     }
     void fresh(const std::string& text)
     {
         line_start();
-        out += m_inner;
-        out += text;
-        out += m_nl;
+        out.add(m_inner + text + m_nl);
     }
     std::string restyle(const std::string& text, const Item* model) const;
     void fresh_like(const std::string& text, const Item* model) { fresh(restyle(text, model)); }
@@ -419,8 +505,16 @@ private:
     {
         if (e.same)
             orig(it);
+        else if (e.spliced)
+            spliced(it, e.text);
         else
             replaced(it, e.text, e.keep_trailing, e.has_comment);
+    }
+    void spliced(const Item& it, const std::string& text)
+    {
+        lead(it.lead, it.begin);
+        out.splice(text, &t, it.begin, it.end);
+        out.copy(t, it.end, it.trail);
     }
 
     const std::string& t;
@@ -429,7 +523,7 @@ private:
     std::string m_inner, m_nl;
     bool m_strip;
     const std::optional<std::string>& m_comment;
-    std::string out;
+    Out out;
 };
 
 // Takes the keyword's spelling and the gap after it from a statement of the
@@ -459,7 +553,7 @@ std::string BodyWriter::restyle(const std::string& text, const Item* model) cons
 void BodyWriter::lead(std::size_t from, std::size_t to)
 {
     if (!m_strip) {
-        out.append(t, from, to - from);
+        out.copy(t, from, to);
         return;
     }
     // The section's comment was replaced: leave out the comment lines.
@@ -477,7 +571,7 @@ void BodyWriter::lead(std::size_t from, std::size_t to)
         while (k < e && (t[k] == ' ' || t[k] == '\t'))
             ++k;
         if (!(k < e && t[k] == '#'))
-            out.append(t, p, nl_end - p);
+            out.copy(t, p, nl_end);
         p = nl_end;
     }
 }
@@ -497,15 +591,15 @@ std::string BodyWriter::newline_of(const Item& it) const
 void BodyWriter::replaced(const Item& it, const std::string& text, bool keep_trailing, bool has_comment)
 {
     lead(it.lead, it.begin);
-    out += restyle(text, &it);
+    out.add(restyle(text, &it));
     if (keep_trailing) {
-        out.append(t, it.end, it.trail - it.end);
+        out.copy(t, it.end, it.trail);
         return;
     }
     std::string nl = newline_of(it);
     if (nl.empty() && has_comment)
         nl = m_nl;
-    out += nl;
+    out.add(nl);
 }
 
 void BodyWriter::dropped(const Item& it)
@@ -515,12 +609,12 @@ void BodyWriter::dropped(const Item& it)
     if (k != std::string::npos)
         lead(it.lead, k + 1);
     if (!line_start)
-        out += newline_of(it);
+        out.add(newline_of(it));
 }
 
 std::string BodyWriter::run()
 {
-    out.append(t, b.head_begin, b.head_end - b.head_begin);
+    out.copy(t, b.head_begin, b.head_end);
     if (m_strip && m_comment) {
         line_start();
         std::size_t p = 0;
@@ -529,7 +623,7 @@ std::string BodyWriter::run()
             std::size_t e = c.find('\n', p);
             if (e == std::string::npos)
                 e = c.size();
-            out += m_inner + comment_text(c.substr(p, e - p)) + m_nl;
+            out.add(m_inner + comment_text(c.substr(p, e - p)) + m_nl);
             p = e + 1;
         }
     }
@@ -658,12 +752,12 @@ std::string BodyWriter::run()
     }
     lead(b.end_lead, b.end_begin);
     if (const Body::Glued* g = glued(b.items.size())) {
-        out += g->word;
-        out.append(t, g->end, b.end_end - g->end);
+        out.add(g->word);
+        out.copy(t, g->end, b.end_end);
     } else {
-        out.append(t, b.end_begin, b.end_end - b.end_begin);
+        out.copy(t, b.end_begin, b.end_end);
     }
-    return std::move(out);
+    return out.take();
 }
 
 // A body written from nothing: the head line, the comment, every group, the end keyword.
@@ -935,6 +1029,7 @@ Plans plan_screen(const XF86ConfScreenRec& sc, const XF86ConfScreenRec& s, const
                  Ctx sub = nested(c, d.src.get(), body);
                  el.text = write_display(d, body ? *orig : blank, sub);
                  el.keep_trailing = true;
+                 el.spliced = body != nullptr;
              });
     return P;
 }
@@ -1055,12 +1150,13 @@ bool ends_with_blank_line(const std::string& s)
     return nl_before(n - a) > 0;
 }
 
-bool render(XF86ConfigPtr tree, std::string& out)
+bool render(XF86ConfigPtr tree, std::string& result)
 {
     if (!tree)
         return false;
     const SourceInfo* ti = tree->src.get();
     const std::string nl = ti && !ti->newline.empty() ? ti->newline : "\n";
+    Out out(nl);
     try {
         for (const auto& sp : tree->sections) {
             if (!sp)
@@ -1073,29 +1169,36 @@ bool render(XF86ConfigPtr tree, std::string& out)
             if (snap && snap->kind == sec.kind && snap->src.get() && snap->src.get()->body) {
                 const std::string& t = *si->text;
                 if (section_equal(sec, *snap)) {
-                    out.append(t, si->pre, si->tail - si->pre);
+                    out.copy(t, si->pre, si->tail);
                     continue;
                 }
-                out.append(t, si->pre, si->begin - si->pre);
-                out += write_section(sec, snap.get(), &t, nl);
                 const Body& b = *snap->src.get()->body;
-                out.append(t, b.end_end, si->tail - b.end_end);
+                out.copy(t, si->pre, si->begin);
+                out.splice(write_section(sec, snap.get(), &t, nl), &t, si->begin, b.end_end);
+                out.copy(t, b.end_end, si->tail);
             } else {
-                if (!out.empty()) {
-                    if (out.back() != '\n' && out.back() != '\r')
-                        out += nl;
-                    if (!ends_with_blank_line(out))
-                        out += nl;
+                const std::string& o = out.str();
+                if (!o.empty()) {
+                    if (o.back() != '\n' && o.back() != '\r')
+                        out.add(nl);
+                    if (!ends_with_blank_line(out.str()))
+                        out.add(nl);
                 }
-                out += write_section(sec, nullptr, nullptr, nl);
-                out += nl;
+                out.add(write_section(sec, nullptr, nullptr, nl) + nl);
             }
         }
+        // The text after the last section still follows it when that section
+        // is the one it followed.
+        const std::string* t = ti && ti->text ? ti->text.get() : nullptr;
+        if (t && ti->tail <= t->size() && t->compare(ti->tail, std::string::npos, tree->trailing_text) == 0)
+            out.splice(tree->trailing_text, t, ti->tail, t->size());
+        else
+            out.add(tree->trailing_text);
     } catch (const WriteError& e) {
         ErrorF("Cannot write the configuration: %s.\n", e.msg.c_str());
         return false;
     }
-    out += tree->trailing_text;
+    result = out.take();
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "config/config.h"
+#include "support/corpus.h"
 
 namespace cvx::test {
 

@@ -127,6 +127,7 @@ class CorpusScenario : public testing::TestWithParam<const char*> {};
 
 TEST_P(CorpusScenario, ThroughEveryModeAndBack)
 {
+    CVX_SKIP_WITHOUT_CORPUS(CVX_CORPUS_DIR);
     std::string path = corpus_file(GetParam());
     XF86ConfigHolder probe = open_silently(path);
     ASSERT_TRUE(probe);

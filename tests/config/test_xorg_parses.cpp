@@ -80,7 +80,8 @@ TEST(XorgReads, EveryWrittenFileInEveryMode)
                              "25-xorg-parallels-prlvideo-modelines.conf", "35-xorgd-evdev-inputclass.conf",
                              "40-xorgd-intel-device-noeol.conf", "43-cvx-dualhead-mixedcase-keywords.conf",
                              "44-cvx-dualhead-lowercase-sections.conf"})
-        sources.push_back(corpus_file(name));
+        if (cvx::test::corpus_present(CVX_CORPUS_DIR))
+            sources.push_back(corpus_file(name));
 
     MessageRecorder quiet;
     int index = 0;
@@ -105,4 +106,6 @@ TEST(XorgReads, EveryWrittenFileInEveryMode)
             EXPECT_NE(log.find("(==) ServerLayout \"Corvex Twinscape configured.\""), std::string::npos) << log;
         }
     }
+    // The samples were checked; say that the corpus files were not.
+    CVX_SKIP_WITHOUT_CORPUS(CVX_CORPUS_DIR);
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/corpus.h"
 #include "support/e2e.h"
 #include "support/xserver.h"
 
@@ -91,7 +92,8 @@ protected:
         fs::create_directories(fs::path(m_config).parent_path());
         fs::remove(m_backup);
         fs::remove(g_root->file("tmp/cvxscape.lock"));
-        const std::string source = shared_dir() + "/corpus/xorg-conf/43-cvx-dualhead-mixedcase-keywords.conf";
+        CVX_SKIP_WITHOUT_CORPUS(corpus_dir());
+        const std::string source = corpus_dir() + "/43-cvx-dualhead-mixedcase-keywords.conf";
         m_original = read_file(source);
         ASSERT_FALSE(m_original.empty()) << source;
         std::ofstream(m_config, std::ios::binary) << m_original;

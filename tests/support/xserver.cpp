@@ -68,7 +68,7 @@ void set_or_restore(const char* name, bool had, const std::string& previous)
 }  // namespace
 
 std::string source_dir() { return CVX_TEST_SOURCE_DIR; }
-std::string shared_dir() { return CVX_TEST_SHARED_DIR; }
+std::string corpus_dir() { return CVX_TEST_XORG_CORPUS; }
 std::string build_dir() { return CVX_TEST_BUILD_DIR; }
 
 TempRoot::TempRoot()

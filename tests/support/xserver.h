@@ -64,7 +64,7 @@ bool wait_until(const std::function<bool()>& pred, int timeout_ms = 5000);
 
 // Paths of the source tree for tests.
 std::string source_dir();      // the repository
-std::string shared_dir();      // the shared material (corpus); CVX_SHARED_DIR of the build
+std::string corpus_dir();      // real-world configuration files (CVX_XORG_CORPUS); may be absent
 std::string build_dir();       // the build tree
 
 }  // namespace cvx::test

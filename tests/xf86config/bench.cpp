@@ -79,7 +79,11 @@ Figures measure(const std::vector<std::string>& texts)
 
 int main(int argc, char** argv)
 {
-    const fs::path dir = argc > 1 ? fs::path(argv[1]) : fs::path(CVX_XORG_CORPUS);
+    fs::path dir = argc > 1 ? fs::path(argv[1]) : fs::path(CVX_XORG_CORPUS);
+    if (argc <= 1 && !fs::is_directory(dir)) {
+        std::printf("no real-world corpus (CVX_XORG_CORPUS): measuring the project's samples\n");
+        dir = CVX_XF86CONFIG_SAMPLES;
+    }
     std::vector<std::string> files;
     for (const auto& e : fs::directory_iterator(dir))
         if (e.is_regular_file() && e.path().extension() == ".conf")

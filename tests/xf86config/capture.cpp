@@ -2,6 +2,7 @@
 // copied to standard error.
 #include "capture.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
@@ -52,6 +53,16 @@ std::string read_file(const std::string& path)
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+std::vector<std::filesystem::path> conf_files(const std::filesystem::path& dir)
+{
+    std::vector<std::filesystem::path> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.is_regular_file() && e.path().extension() == ".conf")
+            out.push_back(e.path());
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 }  // namespace cvx::test

@@ -2,6 +2,7 @@
 // survive edits that change only what they touch; files the X server refuses
 // are refused with the server's diagnostic.
 #include "capture.h"
+#include "support/corpus.h"
 #include "xf86config/xf86config.h"
 
 #include <gtest/gtest.h>
@@ -12,20 +13,11 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
+using cvx::test::conf_files;
 using cvx::test::read_file;
 using cvx::test::take_diagnostics;
 
 namespace {
-
-std::vector<fs::path> conf_files(const fs::path& dir)
-{
-    std::vector<fs::path> out;
-    for (const auto& e : fs::directory_iterator(dir))
-        if (e.is_regular_file() && e.path().extension() == ".conf")
-            out.push_back(e.path());
-    std::sort(out.begin(), out.end());
-    return out;
-}
 
 XF86ConfigHolder parse(const std::string& text, const std::string& name)
 {
@@ -75,7 +67,7 @@ class Corpus : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(fs::is_directory(CVX_XORG_CORPUS)) << "corpus folder missing: " << CVX_XORG_CORPUS;
+        CVX_SKIP_WITHOUT_CORPUS(CVX_XORG_CORPUS);
         files = conf_files(CVX_XORG_CORPUS);
         ASSERT_GE(files.size(), 40u);
         take_diagnostics();

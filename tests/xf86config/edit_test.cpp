@@ -13,6 +13,8 @@
 using cvx::test::read_file;
 using cvx::test::take_diagnostics;
 
+using namespace std::string_literals;
+
 namespace {
 
 XF86ConfigHolder parse(const std::string& text)
@@ -316,4 +318,86 @@ TEST(Writer, KeepsTheMeaningOfQuirkKeywords)
     const std::string out = write(tree.get());
     EXPECT_EQ(out, "Section \"Monitor\"\n Identifier \"m\"\n Gamma 1.0 ModelName \"x\"\n Gamma 2\n"
                    " ModeLine     \"z\" 0.0 0 0 0 0 0 0 0 0\n EndSection\n");
+}
+
+// Pieces of the file that did not stand together in it may come to stand
+// together once a statement or section between them is gone or rewritten:
+// they must still read as the same tokens. A NUL drops the rest of its line
+// and joins the next line onto the text before it, so what follows such a
+// line is glued to what stood before the NUL.
+TEST(Writer, KeepsTokensApartWherePiecesMeet)
+{
+    // A statement removed after a line with a NUL: the end keyword would be
+    // joined to the bareword before the NUL.
+    {
+        auto t = parse("Section \"InputDevice\"\n Identifier \"i\"\n Driver \"d\"\n"
+                       " Option \"C\"Option\t\x02\0/p\n\tOption \"P\nEndSection"s);
+        ASSERT_TRUE(t);
+        auto& in = static_cast<XF86GenericSectionRec&>(*t->sections[0]);
+        ASSERT_EQ(in.options.size(), 2u);
+        in.options.pop_back();
+        write(t.get());
+    }
+    // A rewritten statement that now ends in a bareword, before a NUL line
+    // and a statement at the start of the next line.
+    {
+        auto t = parse("Section \"Monitor\"\n Identifier \"m\"\n"
+                       " ModeLine \"a\" 25 640 656 752 800 480 490 492 525\0x\nOption \"o\"\n"
+                       "EndSection\n"s);
+        ASSERT_TRUE(t);
+        XF86ConfMonitorPtr m = xf86monitors(t.get()).front();
+        ASSERT_EQ(m->modelines.size(), 1u);
+        m->modelines[0].flags = XF86CONF_NHSYNC;
+        write(t.get());
+    }
+    // The same without any NUL: the next statement followed straight on.
+    {
+        auto t = parse("Section \"Monitor\"\n Identifier \"m\"\n"
+                       " ModeLine \"a\" 25 640 656 752 800 480 490 492 525Option \"o\"\n"
+                       "EndSection\n");
+        ASSERT_TRUE(t);
+        xf86monitors(t.get()).front()->modelines[0].flags = XF86CONF_PHSYNC;
+        write(t.get());
+    }
+    // A section removed between two that followed straight on.
+    {
+        auto t = parse("Section \"Device\"\n Identifier \"a\"\nEndSection"
+                       "\tSection \"Device\"\n Identifier \"b\"\nEndSection\n"
+                       "Section \"Device\"\n Identifier \"c\"\nEndSection\n");
+        ASSERT_TRUE(t);
+        t->sections.erase(t->sections.begin() + 1);
+        const std::string out = write(t.get());
+        EXPECT_EQ(xf86devices(t.get()).size(), 2u);
+        EXPECT_NE(out.find("\"c\""), std::string::npos);
+    }
+    // A section removed whose neighbour was joined on by a NUL line.
+    {
+        auto t = parse("Section \"Device\"\n Identifier \"a\"\nEndSection\0junk\n "
+                       "Section \"Device\"\n Identifier \"b\"\nEndSection\n"
+                       "Section \"Device\"\n Identifier \"c\"\nEndSection\n"s);
+        ASSERT_TRUE(t);
+        t->sections.erase(t->sections.begin() + 1);
+        write(t.get());
+    }
+    // A quoted keyword after a one-value Gamma is rewritten as a bareword: it
+    // must not run on into the string after a NUL line.
+    {
+        auto t = parse("Section \"Monitor\"\n Identifier \"m\"\n Gamma 1.0 \"ModelName\"\0\n\"x\"\n"
+                       " Option \"o\"\nEndSection\n"s);
+        ASSERT_TRUE(t);
+        XF86ConfMonitorPtr m = xf86monitors(t.get()).front();
+        EXPECT_EQ(m->model, "x");
+        m->options.clear();
+        write(t.get());
+    }
+    // A file with CR line ends only: a NUL drops up to the next LF, which here
+    // is never; a new statement after such a line must still be read.
+    {
+        auto t = parse("Section \"Device\"\r Identifier \"a\"\r Driver \"x\"\rEndSection\0 junk\r"s);
+        ASSERT_TRUE(t);
+        auto dev = std::make_unique<XF86ConfDeviceRec>();
+        dev->identifier = "b";
+        xf86addSection(t.get(), std::move(dev));
+        write(t.get());
+    }
 }

@@ -32,9 +32,9 @@ TEST(Tool, ChecksWritesAndFinds)
     char tmpl[] = "/tmp/cvx-xf86conf-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     const fs::path dir = tmpl;
-    const fs::path corpus = CVX_XORG_CORPUS;
+    const fs::path samples = CVX_XF86CONFIG_SAMPLES;
 
-    const fs::path good = corpus / "44-cvx-dualhead-lowercase-sections.conf";
+    const fs::path good = samples / "screens-layouts.conf";
     ToolRun r = run("check '" + good.string() + "'", dir);
     EXPECT_EQ(r.status, 0) << r.err;
     r = run("write '" + good.string() + "'", dir);
@@ -42,14 +42,14 @@ TEST(Tool, ChecksWritesAndFinds)
     EXPECT_EQ(r.out, cvx::test::read_file(good));
 
     // A file the server logs a finding for is accepted, with a warning.
-    r = run("check '" + (corpus / "45-xorg7-vesa-rgbpath-obsolete-warning.conf").string() + "'", dir);
+    r = run("check '" + (samples / "quirks.conf").string() + "'", dir);
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("warning: "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Ignoring obsolete keyword \"RgbPath\"."), std::string::npos) << r.err;
 
-    r = run("check '" + (corpus / "rejected" / "07-cvx-dualhead-screen-typo.conf").string() + "'", dir);
+    r = run("check '" + (samples / "rejected" / "device-unknown-keyword.conf").string() + "'", dir);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Parse error on line 5 of section Device"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Parse error on line 4 of section Device"), std::string::npos) << r.err;
     r = run("check '" + dir.string() + "'", dir);
     EXPECT_EQ(r.status, 1);
 

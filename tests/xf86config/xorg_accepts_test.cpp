@@ -4,6 +4,7 @@
 // validation error. (Missing video drivers make the server stop afterwards;
 // that is not what is checked.)
 #include "capture.h"
+#include "support/corpus.h"
 #include "xf86config/xf86config.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 using cvx::test::read_file;
@@ -90,7 +92,7 @@ TEST(Xorg, ReadsTheFilesTheLibraryWrites)
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     const fs::path dir = tmpl;
     fs::create_directories(dir / "empty.d");
-    const char* const files[] = {
+    const char* const corpus_files[] = {
         "03-xorg-nvidia-radeon-twinview-metamodes-dri.conf",
         "05-xorg-openbsd-radeon-ppc-modes-usemodes-dri.conf",
         "18-xorg-nvidia-twinview-xinerama-above-leftof.conf",
@@ -115,9 +117,15 @@ TEST(Xorg, ReadsTheFilesTheLibraryWrites)
         const std::string text = run_xorg(conf, dir / "refused.log");
         EXPECT_NE(text.find("Problem parsing the config file"), std::string::npos) << text;
     }
-    for (const char* name : files) {
+    std::vector<fs::path> files = cvx::test::conf_files(CVX_XF86CONFIG_SAMPLES);
+    const bool corpus = cvx::test::corpus_present(CVX_XORG_CORPUS);
+    if (corpus)
+        for (const char* name : corpus_files)
+            files.push_back(fs::path(CVX_XORG_CORPUS) / name);
+    for (const fs::path& path : files) {
+        const std::string name = path.filename().string();
         SCOPED_TRACE(name);
-        XF86ConfigHolder tree(xf86parseConfigText(read_file(fs::path(CVX_XORG_CORPUS) / name), name));
+        XF86ConfigHolder tree(xf86parseConfigText(read_file(path), name.c_str()));
         ASSERT_TRUE(tree);
         edit_like_the_program(tree.get());
         const fs::path conf = dir / name, log = dir / (std::string(name) + ".log");
@@ -129,4 +137,6 @@ TEST(Xorg, ReadsTheFilesTheLibraryWrites)
         EXPECT_EQ(text.find("Data incomplete"), std::string::npos) << text;
     }
     fs::remove_all(dir);
+    // The project's samples were checked; say that the real-world files were not.
+    CVX_SKIP_WITHOUT_CORPUS(CVX_XORG_CORPUS);
 }
