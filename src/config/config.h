@@ -195,8 +195,8 @@ int confGetResolutionsFromScreenPtr(XF86ConfigPtr tree, XF86ConfScreenPtr screen
                                     const char* names[], int max);
 int confGetResolutions(XF86ConfigPtr tree, int displayIndex, int depth, const char* names[], int max);
 
-// confAddModeline, which takes the X server's VidMode record, is declared in
-// config/modeline.h.
+// confRefreshRate is declared in config/refresh.h; confAddModeline, which
+// takes the X server's VidMode record, in config/modeline.h.
 // The display's Monitor ModeLine list (owned by the tree), or null when the
 // Screen section is missing, names no Monitor, or the list is empty.
 const std::vector<XF86ConfModeLineRec>* confGetUserModeLines(XF86ConfigPtr tree, int displayIndex);

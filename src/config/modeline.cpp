@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/internal.h"
+#include "config/refresh.h"
 
 using namespace cvx::config;
 
@@ -24,6 +25,17 @@ std::string modeline_name(int hdisplay, int vdisplay, int rate, int displayIndex
 
 }  // namespace
 
+int confRefreshRate(int dotClockKHz, int htotal, int vtotal)
+{
+    // Products in 64 bits: a dot clock above 2.1 GHz must not overflow.
+    const long long frame = static_cast<long long>(htotal) * vtotal;
+    if (frame <= 0)
+        return 0;
+    const double hz = static_cast<double>(static_cast<long long>(dotClockKHz) * 1000) / static_cast<double>(frame);
+    const double rounded = std::trunc((hz * 100 + 50) / 100);
+    return rounded > -1e9 && rounded < 1e9 ? static_cast<int>(rounded) : 0;
+}
+
 XF86ConfigPtr confAddModeline(XF86ConfigPtr tree, int displayIndex, const XF86VidModeModeLine* modeLine,
                               int dotClock)
 {
@@ -36,16 +48,7 @@ XF86ConfigPtr confAddModeline(XF86ConfigPtr tree, int displayIndex, const XF86Vi
     if (!monitor || !modeLine)
         return nullptr;
 
-    // Products in 64 bits: a dot clock above 2.1 GHz must not overflow.
-    long long frame = static_cast<long long>(modeLine->htotal) * modeLine->vtotal;
-    int rate = 0;
-    if (frame > 0) {
-        double r = static_cast<double>(static_cast<long long>(dotClock) * 1000) / static_cast<double>(frame);
-        double rounded = std::trunc((r * 100 + 50) / 100);
-        if (rounded > -1e9 && rounded < 1e9)
-            rate = static_cast<int>(rounded);
-    }
-
+    const int rate = confRefreshRate(dotClock, modeLine->htotal, modeLine->vtotal);
     std::string name = modeline_name(modeLine->hdisplay, modeLine->vdisplay, rate, displayIndex, 0);
     for (int counter = 1; xf86findModeLine(name, monitor->modelines); ++counter)
         name = modeline_name(modeLine->hdisplay, modeLine->vdisplay, rate, displayIndex, counter);

@@ -12,29 +12,15 @@ extern "C" void cvx_ui_register_resource(void);
 
 namespace {
 
-// The layouts give every widget the pixel size of a compact toolkit; the
-// default theme's minimum heights and paddings (34 px buttons and entries)
-// would push the widgets past their places. This keeps the theme's look and
-// lets the layouts' sizes hold.
-constexpr const char* kCompactCss =
-    "button { min-height: 0; min-width: 0; padding: 1px 4px; }\n"
-    "entry { min-height: 0; padding-top: 1px; padding-bottom: 1px; }\n"
-    "spinbutton, spinbutton entry { min-height: 0; padding-top: 0; padding-bottom: 0; }\n"
-    "spinbutton button { padding: 0 2px; }\n"
-    "combobox button { padding-top: 0; padding-bottom: 0; }\n"
-    // The message box's label area was drawn for a 12-pixel font; the longest
-    // warnings need it to stay clear of the OK button.
-    "#winMsgBox, #winMsgBox * { font-family: \"Nimbus Sans\", Helvetica, Arial,"
-    " \"Liberation Sans\", sans-serif; font-size: 12px; }\n";
-
 void ensure_resources_registered()
 {
     static bool registered = false;
     if (!registered) {
         cvx_ui_register_resource();
         if (GdkScreen* screen = gdk_screen_get_default()) {
+            // One stylesheet for every window (see cvxscape.css).
             cvx::CPtr<GtkCssProvider, g_object_unref> css(gtk_css_provider_new());
-            gtk_css_provider_load_from_data(css.get(), kCompactCss, -1, nullptr);
+            gtk_css_provider_load_from_resource(css.get(), "/org/cvxscape/ui/cvxscape.css");
             gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(css.get()),
                                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
         }

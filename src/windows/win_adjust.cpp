@@ -4,16 +4,17 @@
 #include "windows/win_adjust.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <memory>
 
 #include <X11/extensions/Xinerama.h>
 
+#include "config/refresh.h"
 #include "core/c_ptr.h"
 #include "core/globals.h"
 #include "core/x_error.h"
 #include "driver/channel.h"
+#include "driver/running.h"
 #include "shell/guard.h"
 #include "shell/support.h"
 #include "shell/ui.h"
@@ -23,17 +24,6 @@
 namespace {
 
 constexpr unsigned int KEY_ESCAPE = 0xFF1B;
-
-std::string format(const char* fmt, auto... args)
-{
-    const int n = std::snprintf(nullptr, 0, fmt, args...);
-    if (n <= 0)
-        return {};
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), fmt, args...);
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
 
 // The vertical refresh bounds of the monitor of `screen`, truncated toward
 // zero; false when the server gives no ranges.
@@ -84,7 +74,7 @@ void change_mode(int direction)
     }
     if (bHalLoaded)
         UndoLastChange(&mode_line, pDisp);
-    cvx::windows::switch_mode(pDisp, CurrentScreen, direction);
+    cvx::running::switch_mode(pDisp, CurrentScreen, direction);
     refreshAdjustWindow();
 }
 
@@ -97,72 +87,6 @@ void on_winAdjust_destroy(GtkWidget* widget, gpointer) noexcept
 }  // namespace
 
 namespace cvx::windows {
-
-int refresh_rate_hz(int dot_clock_khz, int htotal, int vtotal)
-{
-    const long long totals = static_cast<long long>(htotal) * vtotal;
-    if (totals <= 0)
-        return 0;
-    const double refresh = static_cast<double>(dot_clock_khz) * 1000.0 / static_cast<double>(totals);
-    return static_cast<int>(std::floor(refresh * 100.0 + 50.0)) / 100;
-}
-
-std::string resolution_summary(int display_count, const XF86VidModeModeLine& first, int first_clock,
-                               const XF86VidModeModeLine& second, int second_clock, int depth)
-{
-    std::string text;
-    if (display_count == 1) {
-        text = format("Display 1: %d x %d, %d-bit, %d Hz", int(first.hdisplay), int(first.vdisplay), depth,
-                      refresh_rate_hz(first_clock, first.htotal, first.vtotal));
-    } else {
-        text = format("Display 1: %d x %d, %d-bit, %d Hz\nDisplay 2: %d x %d, %d-bit, %d Hz",
-                      int(first.hdisplay), int(first.vdisplay), depth,
-                      refresh_rate_hz(first_clock, first.htotal, first.vtotal), int(second.hdisplay),
-                      int(second.vdisplay), depth, refresh_rate_hz(second_clock, second.htotal, second.vtotal));
-    }
-    if (text.size() > 255)
-        text.resize(255);
-    return text;
-}
-
-std::string mode_params_text(const XF86VidModeModeLine& mode)
-{
-    return format("Monitor settings:\n\n"
-                  "Horizontal resolution: %d\nHorizontal sync start: %d\nHorizontal sync end: %d\n"
-                  "Horizontal total: %d\n\n"
-                  "Vertical resolution: %d\nVertical sync start: %d\nVertical sync end: %d\n"
-                  "Vertical total: %d\n",
-                  int(mode.hdisplay), int(mode.hsyncstart), int(mode.hsyncend), int(mode.htotal),
-                  int(mode.vdisplay), int(mode.vsyncstart), int(mode.vsyncend), int(mode.vtotal));
-}
-
-bool read_mode_line(Display* display, int screen, XF86VidModeModeLine& mode, int& dot_clock)
-{
-    if (!display)
-        return false;
-    XF86VidModeModeLine fresh{};
-    int clock = 0;
-    const bool ok = XF86VidModeGetModeLine(display, screen, &clock, &fresh);
-    cvx::CPtr<INT32, XFree> unused(fresh.c_private);
-    fresh.c_private = nullptr;
-    fresh.privsize = 0;
-    if (!ok)
-        return false;
-    mode = fresh;
-    dot_clock = clock;
-    return true;
-}
-
-void switch_mode(Display* display, int screen, int direction)
-{
-    cvx::XErrorScope trap(display);
-    XF86VidModeLockModeSwitch(display, screen, 0);
-    XF86VidModeSwitchMode(display, screen, direction);
-    XF86VidModeLockModeSwitch(display, screen, 1);
-    // A refused switch leaves the mode as it was, which the refresh then
-    // shows; the error is only kept from ending the program.
-    (void)trap.failed();
-}
 
 void open_save_dialog(int change, bool centred)
 {
@@ -178,35 +102,10 @@ void open_save_dialog(int change, bool centred)
     gtk_widget_show(wdgWinSave);
 }
 
-void install_style()
-{
-    static bool installed = false;
-    GdkScreen* screen = gdk_screen_get_default();
-    if (installed || !screen)
-        return;
-    // Both layouts were drawn for a 12-pixel font and slim widgets; the
-    // default theme's font and padding would not fit the sizes they give.
-    static const char* const css =
-        "#winAdjust, #winAdjust *, #winSaveMode, #winSaveMode * { font-family: \"Nimbus Sans\", Helvetica,"
-        " Arial, \"Liberation Sans\", sans-serif; font-size: 12px; }\n"
-        "#winAdjust button, #winSaveMode button { padding: 1px 2px; min-height: 0; min-width: 0; }\n"
-        "#winAdjust spinbutton { min-height: 0; }\n"
-        "#winAdjust spinbutton entry { min-height: 0; min-width: 0; padding: 0 2px; }\n"
-        "#winAdjust spinbutton button { padding: 0; min-width: 10px; }\n"
-        "#winAdjust textview text { padding: 0 1px; }\n";
-    GtkCssProvider* provider = gtk_css_provider_new();
-    gtk_css_provider_load_from_data(provider, css, -1, nullptr);
-    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
-                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    g_object_unref(provider);
-    installed = true;
-}
-
 }  // namespace cvx::windows
 
 GtkWidget* create_winAdjust()
 {
-    cvx::windows::install_style();
     GtkWidget* window = cvx_ui_build("win_adjust.ui", "winAdjust",
                                      {
                                          {"on_winAdjust_delete_event", G_CALLBACK(on_winAdjust_delete_event)},
@@ -247,7 +146,7 @@ void refreshAdjustWindow()
     // a sync per request would double the round trips of every click.
     cvx::XErrorScope trap(pDisp);
     int clock = static_cast<int>(device_info[0]);
-    if (cvx::windows::read_mode_line(pDisp, CurrentScreen, mode_line, clock))
+    if (cvx::running::read_mode_line(pDisp, CurrentScreen, mode_line, clock))
         device_info[0] = static_cast<uint32_t>(clock);
     XSync(pDisp, False);
 
@@ -255,7 +154,7 @@ void refreshAdjustWindow()
     ftoa(text, static_cast<float>(clock) / 1000.0f);
     gtk_label_set_text(GTK_LABEL(lookup_widget(wdgWinAdjust, "lblPixelClockValue")), text);
 
-    const int refresh = cvx::windows::refresh_rate_hz(clock, mode_line.htotal, mode_line.vtotal);
+    const int refresh = confRefreshRate(clock, mode_line.htotal, mode_line.vtotal);
     // Without ranges from the server the construction range stays.
     int lower = 0, upper = 500;
     monitor_vertical_range(pDisp, CurrentScreen, lower, upper);
@@ -277,11 +176,11 @@ void showModeParams(XF86VidModeModeLine* modeLine)
     const int count = display_count(pDisp);
     XF86VidModeModeLine first{}, second{};
     int first_clock = 0, second_clock = 0;
-    cvx::windows::read_mode_line(pDisp, 0, first, first_clock);
+    cvx::running::read_mode_line(pDisp, 0, first, first_clock);
     if (count != 1)
-        cvx::windows::read_mode_line(pDisp, 1, second, second_clock);
+        cvx::running::read_mode_line(pDisp, 1, second, second_clock);
     const std::string summary =
-        cvx::windows::resolution_summary(count, first, first_clock, second, second_clock, DefaultDepth(pDisp, 0));
+        cvx::running::mode_summary(count, first, first_clock, second, second_clock, DefaultDepth(pDisp, 0));
     if (wdgWinCentral) {
         if (GtkWidget* label = lookup_widget(wdgWinCentral, "lblResInfo"); label && GTK_IS_LABEL(label))
             gtk_label_set_text(GTK_LABEL(label), summary.c_str());
@@ -291,7 +190,7 @@ void showModeParams(XF86VidModeModeLine* modeLine)
         return;
     GtkWidget* txt = lookup_widget(wdgWinAdjust, "txtParams");
     if (txt && GTK_IS_TEXT_VIEW(txt)) {
-        const std::string params = cvx::windows::mode_params_text(*modeLine);
+        const std::string params = cvx::running::mode_params_text(*modeLine);
         gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(txt)), params.c_str(), -1);
     }
 }
@@ -304,7 +203,7 @@ void on_winAdjust_show(GtkWidget* widget, gpointer) noexcept
         {
             cvx::XErrorScope trap(pDisp);
             int clock = static_cast<int>(device_info[0]);
-            if (cvx::windows::read_mode_line(pDisp, CurrentScreen, mode_line, clock))
+            if (cvx::running::read_mode_line(pDisp, CurrentScreen, mode_line, clock))
                 device_info[0] = static_cast<uint32_t>(clock);
         }
         refreshAdjustWindow();

@@ -2,19 +2,16 @@
 // PairView mode controls, and the buttons to the other windows and out.
 // Every choice edits the configuration tree in memory; only "Save and Exit"
 // writes the file.
-// The library's section kind Screen must be declared before Xlib's type.
-#include "config/config.h"
 #include "windows/win_central.h"
 
 #include <cstdio>
 #include <string>
 
-#include <X11/extensions/Xinerama.h>
-
-#include "core/c_ptr.h"
+#include "config/config.h"
 #include "core/globals.h"
-#include "core/x_error.h"
 #include "driver/channel.h"
+#include "driver/running.h"
+#include "hw/capabilities.h"
 #include "shell/guard.h"
 #include "shell/support.h"
 #include "shell/ui.h"
@@ -29,31 +26,6 @@ namespace {
 constexpr const char* kMakerSite = "www.corvex.example";
 
 constexpr const char* kTitle = "Corvex Twinscape";
-
-// The layout was drawn for a narrow 12-pixel font and slim widgets; GTK 3's
-// default theme pads buttons and check boxes so that the texts would no
-// longer fit the sizes the layout gives them.
-constexpr const char* kCss =
-    "#winCentral, #winCentral * { font-family: \"Nimbus Sans\", Helvetica, Arial,"
-    " \"Liberation Sans\", sans-serif; font-size: 12px; }\n"
-    "#winCentral button { padding: 1px 2px; min-height: 0; min-width: 0; }\n"
-    "#winCentral checkbutton, #winCentral radiobutton { padding: 0 1px; min-height: 0; }\n"
-    "#winCentral check, #winCentral radio { margin: 0 3px 0 0; }\n"
-    "#winCentral statusbar { margin: 0; padding: 0; }\n";
-
-void install_css()
-{
-    static bool installed = false;
-    GdkScreen* screen = gdk_screen_get_default();
-    if (installed || !screen)
-        return;
-    GtkCssProvider* provider = gtk_css_provider_new();
-    gtk_css_provider_load_from_data(provider, kCss, -1, nullptr);
-    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
-                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    g_object_unref(provider);
-    installed = true;
-}
 
 GtkWidget* widget(const char* name)
 {
@@ -91,73 +63,29 @@ void switch_to(ConfDisplayMode mode)
     s_mode = mode;
 }
 
-int xinerama_screen_count()
-{
-    if (!pDisp || !XineramaIsActive(pDisp))
-        return 1;
-    int count = 0;
-    cvx::CPtr<XineramaScreenInfo, XFree> info(XineramaQueryScreens(pDisp, &count));
-    return count;
-}
-
-struct ScreenMode {
-    bool ok = false;
-    int dot_clock = 0;
-    int width = 0, height = 0, refresh = 0;
-};
-
-ScreenMode screen_mode(int screen)
-{
-    ScreenMode mode;
-    XF86VidModeModeLine line = {};
-    if (!pDisp || !read_mode_line(pDisp, screen, &mode.dot_clock, &line))
-        return mode;
-    mode.ok = true;
-    mode.width = line.hdisplay;
-    mode.height = line.vdisplay;
-    mode.refresh = refresh_rate_hz(mode.dot_clock, line.htotal, line.vtotal);
-    return mode;
-}
-
 // The mode summary of "lblResInfo"; sets bInMergedMode when screen 0 reports
 // no dot clock (a merged framebuffer has no single timing).
 void fill_mode_summary(int screens)
 {
     const int depth = pDisp ? DefaultDepthOfScreen(ScreenOfDisplay(pDisp, 0)) : 0;
-    char text[255];
-    const ScreenMode first = screen_mode(0);
-    if (screens == 1) {
-        if (!first.ok)
-            std::snprintf(text, sizeof text, "Display 1 : --");
-        else if (first.dot_clock != 0)
-            std::snprintf(text, sizeof text, "Display 1: %d x %d, %d-bit, %d Hz", first.width, first.height,
-                          depth, first.refresh);
-        else {
-            std::snprintf(text, sizeof text, "Merged Display Mode Enabled.");
-            bInMergedMode = 1;
-        }
+    XF86VidModeModeLine first = {}, other = {};
+    int first_clock = 0, other_clock = 0;
+    const bool first_ok = cvx::running::read_mode_line(pDisp, 0, first, first_clock);
+    std::string text;
+    if (first_ok && first_clock == 0) {
+        text = screens == 1 ? "Merged Display Mode Enabled."
+                            : "Merged Display Mode active.\nDynamic screen adjustment disabled.";
+        bInMergedMode = 1;
     } else {
-        const ScreenMode other = screen_mode(1);
-        if (first.ok && first.dot_clock == 0) {
-            std::snprintf(text, sizeof text, "Merged Display Mode active.\nDynamic screen adjustment disabled.");
-            bInMergedMode = 1;
-        } else {
-            char line1[120], line2[120];
-            if (first.ok)
-                std::snprintf(line1, sizeof line1, "Display 1: %d x %d, %d-bit, %d Hz", first.width,
-                              first.height, depth, first.refresh);
-            else
-                std::snprintf(line1, sizeof line1, "Display 1 : --");
-            if (other.ok)
-                std::snprintf(line2, sizeof line2, "Display 2: %d x %d, %d-bit, %d Hz", other.width,
-                              other.height, depth, other.refresh);
-            else
-                std::snprintf(line2, sizeof line2, "Display 2 : --");
-            std::snprintf(text, sizeof text, "%s\n%s", line1, line2);
+        text = first_ok ? cvx::running::display_line(1, first, first_clock, depth) : "Display 1 : --";
+        if (screens != 1) {
+            const bool other_ok = cvx::running::read_mode_line(pDisp, 1, other, other_clock);
+            text += "\n";
+            text += other_ok ? cvx::running::display_line(2, other, other_clock, depth) : "Display 2 : --";
         }
     }
     if (GtkWidget* label = widget("lblResInfo"))
-        gtk_label_set_text(GTK_LABEL(label), text);
+        gtk_label_set_text(GTK_LABEL(label), text.c_str());
 }
 
 std::string driver_warning(const char* what)
@@ -182,10 +110,8 @@ void warn_driver_incompatible()
 // What the board and its driver can do; at most one of the three warnings.
 void check_board_and_driver()
 {
-    const uint32_t id = device_info[1];
-    const uint32_t revision = device_info[2] & 0xffu;
-    const BoardClass board = board_class(id, revision);
-    if (board == BoardClass::Unknown) {
+    const cvx::hw::BoardCapabilities board = cvx::hw::board_capabilities(device_info[1], device_info[2] & 0xffu);
+    if (!board.supported) {
         bDriverModed = 0;
         MsgBox(kTitle,
                "WARNING: Your graphics hardware is not compatible with this version of Corvex Twinscape. "
@@ -194,7 +120,7 @@ void check_board_and_driver()
         set_sensitive("radioMergedDisplay", false);
         return;
     }
-    if (board != BoardClass::MergedCapable)
+    if (!board.merged)
         set_sensitive("radioMergedDisplay", false);
 
     if (bInMergedMode) {
@@ -261,53 +187,12 @@ void open_adjust(int screen)
 }
 
 }  // namespace
-
-BoardClass board_class(uint32_t deviceId, uint32_t revision)
-{
-    switch (deviceId) {
-    case 0x2527: return BoardClass::MergedCapable;
-    case 0x0525: return (revision & 0x80u) ? BoardClass::MergedCapable : BoardClass::PairView;
-    case 0x1000:
-    case 0x1001:
-    case 0x0520:
-    case 0x0521: return BoardClass::SingleOnly;
-    default: return BoardClass::Unknown;
-    }
-}
-
-int refresh_rate_hz(int dotClockKHz, int htotal, int vtotal)
-{
-    const long long pixels = static_cast<long long>(htotal) * vtotal;
-    if (pixels <= 0 || dotClockKHz <= 0)
-        return 0;
-    const double hz = static_cast<double>(static_cast<long long>(dotClockKHz) * 1000) / static_cast<double>(pixels);
-    return static_cast<int>(hz * 100 + 50) / 100;
-}
-
-bool read_mode_line(Display* display, int screen, int* dotClock, XF86VidModeModeLine* line)
-{
-    // A refused query only means a value that cannot be shown.
-    cvx::XErrorScope scope(display);
-    int clock = 0;
-    XF86VidModeModeLine read = {};
-    const bool sent = XF86VidModeGetModeLine(display, screen, &clock, &read);
-    cvx::CPtr<INT32, XFree> unused(read.c_private);
-    if (scope.failed() || !sent)
-        return false;
-    read.c_private = nullptr;
-    read.privsize = 0;
-    *dotClock = clock;
-    *line = read;
-    return true;
-}
-
 }  // namespace cvx::central
 
 using namespace cvx::central;
 
 GtkWidget* create_winCentral()
 {
-    install_css();
     s_mode = CONF_MODE_SINGLE;
     GtkWidget* window = cvx_ui_build(
         "win_central.ui", "winCentral",
@@ -395,8 +280,7 @@ void on_winCentral_show(GtkWidget* window, gpointer) noexcept
         wdgWinCentral = window;
         setWindowIcon(window);
 
-        const BoardClass board = board_class(device_info[1], device_info[2] & 0xffu);
-        if (board == BoardClass::MergedCapable || board == BoardClass::PairView) {
+        if (cvx::hw::board_capabilities(device_info[1], device_info[2] & 0xffu).two_displays) {
             // The tree is switched first; the radio button's handler then
             // finds it in its mode already and sets the controls.
             s_mode = confOpenDisplayMode(pXF86Config);
@@ -413,7 +297,7 @@ void on_winCentral_show(GtkWidget* window, gpointer) noexcept
                 set_sensitive("buttonInvert", false);
                 break;
             }
-            screens = xinerama_screen_count();
+            screens = cvx::running::xinerama_screen_count(pDisp);
         } else {
             for (const char* name : {"radioOff", "radioMultiDisplay", "radioClone", "buttonResolution2",
                                      "buttonAdjust2", "buttonInvert", "checkXinerama"})

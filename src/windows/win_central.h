@@ -3,12 +3,7 @@
 // in windows.h.
 #pragma once
 
-#include <cstdint>
-
 #include <gtk/gtk.h>
-
-#include <X11/Xlib.h>
-#include <X11/extensions/xf86vmode.h>
 
 void on_winCentral_show(GtkWidget* widget, gpointer user_data) noexcept;
 gboolean on_winCentral_delete_event(GtkWidget* widget, GdkEvent* event, gpointer user_data) noexcept;
@@ -35,24 +30,3 @@ gboolean timeout_callback_destroy(gpointer data) noexcept;
 
 // How long the identify windows stay up.
 constexpr guint CVX_IDENTIFY_MS = 3000;
-
-namespace cvx::central {
-
-// What the main window offers for the board found on the bus.
-enum class BoardClass {
-    MergedCapable,   // PairView with a merged framebuffer
-    PairView,        // PairView without a merged framebuffer
-    SingleOnly,      // supported, single display only
-    Unknown,         // not compatible
-};
-BoardClass board_class(uint32_t deviceId, uint32_t revision);
-
-// The refresh rate shown in the mode summary: nearest whole Hz, halves up;
-// 0 when the timings are empty.
-int refresh_rate_hz(int dotClockKHz, int htotal, int vtotal);
-
-// Reads the running mode line of an X screen (the dot clock separately, in
-// kHz); false when the server refuses the request.
-bool read_mode_line(Display* display, int screen, int* dotClock, XF86VidModeModeLine* line);
-
-}  // namespace cvx::central

@@ -87,7 +87,6 @@ void on_buttonInfoOk_clicked(GtkButton* button, gpointer) noexcept
 
 GtkWidget* create_winInfo()
 {
-    cvx::windows::install_dialog_style();
     GtkWidget* window = cvx_ui_build("win_info.ui", "winInfo", {
         {"on_winInfo_delete_event", G_CALLBACK(on_winInfo_delete_event)},
         {"on_winInfo_show", G_CALLBACK(on_winInfo_show)},

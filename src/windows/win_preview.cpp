@@ -190,7 +190,6 @@ gboolean on_winPreview_delete_event(GtkWidget*, GdkEvent*, gpointer) noexcept
 
 GtkWidget* create_winPreview()
 {
-    cvx::windows::install_dialog_style();
     GtkWidget* window = cvx_ui_build("win_preview.ui", "winPreview", {
         {"on_winPreview_delete_event", G_CALLBACK(on_winPreview_delete_event)},
         {"on_winPreview_show", G_CALLBACK(on_winPreview_show)},

@@ -14,6 +14,7 @@
 #include "config/config.h"
 #include "core/c_ptr.h"
 #include "core/globals.h"
+#include "hw/capabilities.h"
 #include "shell/guard.h"
 #include "shell/support.h"
 #include "shell/ui.h"
@@ -29,10 +30,6 @@ constexpr const char* kStandardResolutions[] = {
 constexpr const char* kCableButtons[] = {
     "radioYCComposite", "radioSCARTComposite", "radioSCARTRgb", "radioSCARTType2",
 };
-
-// Boards that can drive TV and digital outputs: this device ID before the
-// revision with bit 7 set.
-constexpr uint32_t kTvCapableDeviceId = 0x0525;
 
 GtkWidget* widget_of(GtkWidget* window, const char* name)
 {
@@ -65,7 +62,7 @@ void set_cable_buttons_sensitive(GtkWidget* window, bool sensitive)
 
 bool board_allows_tv_and_digital()
 {
-    return device_info[1] == kTvCapableDeviceId && (device_info[2] & 0x80u) == 0;
+    return cvx::hw::board_capabilities(device_info[1], device_info[2] & 0xffu).tv_and_digital;
 }
 
 // Mode-line names are listed cut; a cut never splits a UTF-8 character of a
@@ -322,33 +319,6 @@ int rows_per_page(GtkWidget* list, GtkWidget* row)
 
 }  // namespace
 
-// ---------------------------------------------------------------- style
-
-void cvx::windows::install_dialog_style()
-{
-    static bool installed = false;
-    GdkScreen* screen = gdk_screen_get_default();
-    if (installed || !screen)
-        return;
-    // The fixed layouts give sizes for a 12-pixel font, slim buttons and
-    // etched two-pixel rules; the default theme's font, padding and
-    // full-height separators would not fit them.
-    static const char* const css =
-        "#winResolutions, #winResolutions *, #winInfo, #winInfo *, #winPreview, #winPreview * {"
-        " font-family: \"Nimbus Sans\", Helvetica, Arial, \"Liberation Sans\", sans-serif; font-size: 12px; }\n"
-        "#winResolutions button, #winInfo button, #winPreview button { padding: 1px 2px; min-height: 0; min-width: 0; }\n"
-        "#winResolutions separator { min-height: 2px; margin: 7px 0;"
-        " background: linear-gradient(to bottom, #8c8c8c 50%, #ffffff 50%); }\n"
-        "#winResolutions radiobutton { padding: 0; }\n"
-        "#winResolutions list row { padding: 0 2px; min-height: 0; }\n";
-    GtkCssProvider* provider = gtk_css_provider_new();
-    gtk_css_provider_load_from_data(provider, css, -1, nullptr);
-    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
-                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    g_object_unref(provider);
-    installed = true;
-}
-
 // ---------------------------------------------------------------- sorting
 
 long cvx::windows::resolution_sort_key(const std::string& name)
@@ -524,7 +494,6 @@ gboolean on_winResolutions_delete_event(GtkWidget*, GdkEvent*, gpointer) noexcep
 
 GtkWidget* create_winResolutions()
 {
-    cvx::windows::install_dialog_style();
     GtkWidget* window = cvx_ui_build("win_resolutions.ui", "winResolutions", {
         {"on_winResolutions_show", G_CALLBACK(on_winResolutions_show)},
         {"on_winResolutions_delete_event", G_CALLBACK(on_winResolutions_delete_event)},

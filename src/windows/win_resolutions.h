@@ -39,10 +39,6 @@ namespace cvx::windows {
 
 long resolution_sort_key(const std::string& name);
 
-// The font and slim widgets the layouts of the display modes, information and
-// preview windows were drawn for (installed once per screen).
-void install_dialog_style();
-
 // Toggles the selection of one entry of the list as a click does, running the
 // select or unselect handler.
 void toggle_resolution_entry(GtkWidget* list, GtkWidget* row);

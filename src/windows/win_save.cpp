@@ -1,14 +1,14 @@
 // The save custom mode dialog: Yes stores the adjusted mode as a ModeLine of
 // the display's monitor, No undoes it on the running display; then the
 // monitor settings window closes or moves on to the previous or next mode.
-// The library's section kind Screen must be declared before Xlib's type.
-#include "config/config.h"
 #include "windows/win_save.h"
 
 
+#include "config/config.h"
 #include "config/modeline.h"
 #include "core/globals.h"
 #include "driver/channel.h"
+#include "driver/running.h"
 #include "shell/guard.h"
 #include "shell/support.h"
 #include "shell/ui.h"
@@ -22,7 +22,7 @@ namespace {
 void finish_answer(GtkWidget* dialog)
 {
     if (modeChange == 1 || modeChange == -1) {
-        cvx::windows::switch_mode(pDisp, CurrentScreen, modeChange);
+        cvx::running::switch_mode(pDisp, CurrentScreen, modeChange);
         modeChange = 0;
         refreshAdjustWindow();
     } else if (wdgWinAdjust) {
@@ -41,7 +41,6 @@ void on_winSaveMode_destroy(GtkWidget* widget, gpointer) noexcept
 
 GtkWidget* create_winSaveMode()
 {
-    cvx::windows::install_style();
     GtkWidget* window = cvx_ui_build("win_save.ui", "winSaveMode",
                                      {
                                          {"on_winSaveMode_delete_event", G_CALLBACK(on_winSaveMode_delete_event)},

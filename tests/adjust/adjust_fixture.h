@@ -14,6 +14,7 @@
 #include <gtk/gtk.h>
 
 #include "config/config.h"
+#include "config/refresh.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/xf86vmode.h>

@@ -15,6 +15,7 @@
 #endif
 
 #include "core/globals.h"
+#include "driver/running.h"
 #include "windows/window_state.h"
 #include "shell/support.h"
 #include "windows/win_adjust.h"
@@ -60,7 +61,7 @@ void expect_window_shows(int screen)
     EXPECT_EQ(label_text(wdgWinAdjust, "lblPixelClockValue"), mhz(now.clock));
     GtkWidget* spin = lookup_widget(wdgWinAdjust, "sbuttonRefresh");
     EXPECT_EQ(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(spin)),
-              cvx::windows::refresh_rate_hz(now.clock, now.line.htotal, now.line.vtotal));
+              confRefreshRate(now.clock, now.line.htotal, now.line.vtotal));
 }
 
 const XF86ConfModeLineRec* last_modeline(int display)
@@ -73,30 +74,19 @@ std::string expected_name(const ServerMode& m, int display)
 {
     char text[64];
     std::snprintf(text, sizeof text, "%dx%d@%dHz:%d", m.line.hdisplay, m.line.vdisplay,
-                  cvx::windows::refresh_rate_hz(m.clock, m.line.htotal, m.line.vtotal), display);
+                  confRefreshRate(m.clock, m.line.htotal, m.line.vtotal), display);
     return text;
 }
 
 }  // namespace
-
-TEST(RefreshRate, RoundsToTheNearestHzHalvesUp)
-{
-    using cvx::windows::refresh_rate_hz;
-    EXPECT_EQ(refresh_rate_hz(65000, 1344, 806), 60);     // 60.0038 Hz
-    EXPECT_EQ(refresh_rate_hz(78750, 1312, 800), 75);     // 75.03 Hz
-    EXPECT_EQ(refresh_rate_hz(59500, 1000, 1000), 60);    // exactly 59.5 Hz
-    EXPECT_EQ(refresh_rate_hz(59490, 1000, 1000), 59);    // 59.49 Hz
-    EXPECT_EQ(refresh_rate_hz(108000, 1688, 1066), 60);   // 60.02 Hz
-    EXPECT_EQ(refresh_rate_hz(65000, 0, 806), 0);
-}
 
 TEST(ResolutionSummary, OneOrTwoLinesWithTheFirstScreensDepth)
 {
     XF86VidModeModeLine a{}, b{};
     a.hdisplay = 1024, a.vdisplay = 768, a.htotal = 1344, a.vtotal = 806;
     b.hdisplay = 1280, b.vdisplay = 1024, b.htotal = 1688, b.vtotal = 1066;
-    EXPECT_EQ(cvx::windows::resolution_summary(1, a, 65000, b, 108000, 24), "Display 1: 1024 x 768, 24-bit, 60 Hz");
-    EXPECT_EQ(cvx::windows::resolution_summary(2, a, 65000, b, 108000, 16),
+    EXPECT_EQ(cvx::running::mode_summary(1, a, 65000, b, 108000, 24), "Display 1: 1024 x 768, 24-bit, 60 Hz");
+    EXPECT_EQ(cvx::running::mode_summary(2, a, 65000, b, 108000, 16),
               "Display 1: 1024 x 768, 16-bit, 60 Hz\nDisplay 2: 1280 x 1024, 16-bit, 60 Hz");
 }
 
@@ -112,8 +102,8 @@ TEST_F(AdjustTest, OpeningShowsTheServersModeAndTheSummaryOfBothHeads)
     char expected[256];
     std::snprintf(expected, sizeof expected, "Display 1: %d x %d, %d-bit, %d Hz\nDisplay 2: %d x %d, %d-bit, %d Hz",
                   one.line.hdisplay, one.line.vdisplay, depth,
-                  cvx::windows::refresh_rate_hz(one.clock, one.line.htotal, one.line.vtotal), two.line.hdisplay,
-                  two.line.vdisplay, depth, cvx::windows::refresh_rate_hz(two.clock, two.line.htotal, two.line.vtotal));
+                  confRefreshRate(one.clock, one.line.htotal, one.line.vtotal), two.line.hdisplay,
+                  two.line.vdisplay, depth, confRefreshRate(two.clock, two.line.htotal, two.line.vtotal));
     EXPECT_EQ(label_text(main_window, "lblResInfo"), expected);
 
     // The spin button's range is the monitor's vertical range (50-100 Hz).
@@ -254,14 +244,14 @@ TEST_F(AdjustTest, ApplySendsTheSpinButtonsRateOnPress)
 {
     GtkWidget* win = open_adjust(0);
     ServerMode before = server_mode(0);
-    const int rate = cvx::windows::refresh_rate_hz(before.clock, before.line.htotal, before.line.vtotal);
+    const int rate = confRefreshRate(before.clock, before.line.htotal, before.line.vtotal);
     const int wanted = rate > 55 ? rate - 5 : rate + 5;
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(lookup_widget(win, "sbuttonRefresh")), wanted);
     press_apply();
     EXPECT_EQ(command_file(), "refresh " + std::to_string(wanted));
     EXPECT_TRUE(bDidChange);
     ServerMode after = server_mode(0);
-    EXPECT_EQ(cvx::windows::refresh_rate_hz(after.clock, after.line.htotal, after.line.vtotal), wanted);
+    EXPECT_EQ(confRefreshRate(after.clock, after.line.htotal, after.line.vtotal), wanted);
     EXPECT_NE(after.clock, before.clock);
     expect_window_shows(0);
 
@@ -290,7 +280,7 @@ TEST_F(AdjustTest, ApplyActsWhileTheMouseButtonIsStillDown)
     EXPECT_TRUE(cvx::test::wait_until([] { return command_file() != kSentinel; }, 3000));
     ServerMode now = server_mode(0);
     EXPECT_EQ(command_file(),
-              "refresh " + std::to_string(cvx::windows::refresh_rate_hz(now.clock, now.line.htotal, now.line.vtotal)));
+              "refresh " + std::to_string(confRefreshRate(now.clock, now.line.htotal, now.line.vtotal)));
     XTestFakeButtonEvent(d, 1, False, CurrentTime);
     XSync(d, False);
     pump_events();

@@ -23,7 +23,7 @@ TEST_F(AdjustTest, WithoutXineramaTheSummaryHasOneLine)
         char expected[128];
         std::snprintf(expected, sizeof expected, "Display 1: %d x %d, %d-bit, %d Hz", first.line.hdisplay,
                       first.line.vdisplay, DefaultDepth(world().probe, 0),
-                      cvx::windows::refresh_rate_hz(first.clock, first.line.htotal, first.line.vtotal));
+                      confRefreshRate(first.clock, first.line.htotal, first.line.vtotal));
         EXPECT_EQ(label_text(main_window, "lblResInfo"), expected);
 
         // The window itself follows its own screen.

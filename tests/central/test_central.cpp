@@ -499,18 +499,6 @@ TEST_F(Default, SaveAndExitReportsAFailedSaveAndStillEnds)
     EXPECT_EQ(wdgWinCentral, nullptr);
 }
 
-TEST_F(Default, RefreshRateRoundsHalvesUp)
-{
-    using cvx::central::refresh_rate_hz;
-    EXPECT_EQ(refresh_rate_hz(108000, 1688, 1066), 60);  // 60.02
-    EXPECT_EQ(refresh_rate_hz(59500, 1000, 1000), 60);   // 59.50
-    EXPECT_EQ(refresh_rate_hz(59490, 1000, 1000), 59);   // 59.49
-    EXPECT_EQ(refresh_rate_hz(65000, 1344, 806), 60);    // 60.004
-    EXPECT_EQ(refresh_rate_hz(135000, 1688, 1066), 75);  // 75.02
-    EXPECT_EQ(refresh_rate_hz(108000, 0, 1066), 0);
-    EXPECT_EQ(refresh_rate_hz(400000, 65535, 65535), 0);  // no overflow: 0.09 Hz
-}
-
 TEST_F(Default, ScreenshotsOfEveryModeAndLayout)
 {
     load_tree(single_config());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "config/modeline.h"
+#include "config/refresh.h"
 #include "config_test_util.h"
 
 using namespace cvx::test;
@@ -192,6 +193,20 @@ TEST(ModeLines, RatesRoundHalfUp)
         EXPECT_EQ(FindMonitor(tree.get(), 0)->modelines.back().identifier,
                   "640x480@" + std::to_string(row.rate) + "Hz:0") << row.clock;
     }
+}
+
+// The one rounding every figure uses (the windows' summaries, the refresh
+// spin button, the mode-line names).
+TEST(ModeLines, RefreshRateRoundsToTheNearestHzHalvesUp)
+{
+    EXPECT_EQ(confRefreshRate(65000, 1344, 806), 60);      // 60.0038 Hz
+    EXPECT_EQ(confRefreshRate(78750, 1312, 800), 75);      // 75.03 Hz
+    EXPECT_EQ(confRefreshRate(59500, 1000, 1000), 60);     // exactly 59.5 Hz
+    EXPECT_EQ(confRefreshRate(59490, 1000, 1000), 59);     // 59.49 Hz
+    EXPECT_EQ(confRefreshRate(108000, 1688, 1066), 60);    // 60.02 Hz
+    EXPECT_EQ(confRefreshRate(108000, 0, 1066), 0);        // no frame
+    EXPECT_EQ(confRefreshRate(400000, 65535, 65535), 0);   // 0.09 Hz, no overflow
+    EXPECT_EQ(confRefreshRate(3000000, 1000, 1000), 3000); // kHz x 1000 passes 2^31
 }
 
 TEST(ModeLines, ScreenWithoutMonitorGivesNull)
