@@ -148,7 +148,15 @@ private:
     // ------------------------------------------------------------ diagnostics
     [[noreturn]] void fail(int line, const std::string& msg);
     void warn(int line, const std::string& msg);
-    [[noreturn]] void fail_data(const std::string& msg);
+    [[noreturn]] void fail_data(int line, const XF86SectionRec& sec, const std::string& msg);
+    // Where each reference the checks after parsing follow stands: the lines
+    // of a list's statements in list order, by the list's address in the tree.
+    void note_line(const void* list, int line) { m_ref_lines[list].push_back(line); }
+    int line_of(const void* list, std::size_t index) const
+    {
+        auto it = m_ref_lines.find(list);
+        return it != m_ref_lines.end() && index < it->second.size() ? it->second[index] : 0;
+    }
 
     // ------------------------------------------------------------ helpers
     std::string need_str(const char* kw);
@@ -195,8 +203,10 @@ private:
     std::optional<std::string> m_section;   // name of the last section opened, for messages
 
     // Facts the checks after parsing need and the tree does not hold.
-    std::vector<const XF86SectionRec*> m_inputs_without_driver;
+    std::vector<std::pair<const XF86SectionRec*, int>> m_inputs_without_driver;   // with the Section line
     bool m_saw_pointer = false;
+    int m_section_line = 0;                  // line of the last 'Section' keyword
+    std::unordered_map<const void*, std::vector<int>> m_ref_lines;
 };
 
 // The tokeniser for text without NUL bytes: the same rules, whole runs at a time.
@@ -412,10 +422,11 @@ void Parser::warn(int line, const std::string& msg)
     g_warnings.push_back(m_file + ": line " + std::to_string(line) + ": " + flat);
 }
 
-void Parser::fail_data(const std::string& msg)
+void Parser::fail_data(int line, const XF86SectionRec& sec, const std::string& msg)
 {
     if (!m_quiet)
-        ErrorF("Data incomplete in file %s\n\t%s\n", m_file.c_str(), msg.c_str());
+        ErrorF("Data incomplete on line %d of section %s in file %s\n\t%s\n", line, sec.section_name.c_str(),
+               m_file.c_str(), msg.c_str());
     throw Failure{};
 }
 
@@ -904,7 +915,11 @@ void Parser::parse_monitor(XF86ConfMonitorRec& m, Body& b, SourceInfo* me)
             add_item(b, begin, MN_GAMMA);
             break;
         }
-        case 8: m.usemodes.push_back(need_str("UseModes")); add_item(b, begin, MN_USEMODES); break;
+        case 8:
+            m.usemodes.push_back(need_str("UseModes"));
+            note_line(&m.usemodes, t.line);
+            add_item(b, begin, MN_USEMODES);
+            break;
         case 9:
         case 10: {
             XF86ConfModeLineRec ml = id == 9 ? parse_modeline() : parse_mode_block();
@@ -1038,8 +1053,10 @@ void Parser::parse_screen(XF86ConfScreenRec& sc, Body& b, SourceInfo* me)
             bool dup = false;
             for (const std::string& x : sc.adaptors)
                 dup = dup || xf86nameCompare(x, a) == 0;
-            if (!dup)
+            if (!dup) {
                 sc.adaptors.push_back(std::move(a));
+                note_line(&sc.adaptors, t.line);
+            }
             add_item(b, begin, SC_ADAPTORS);
             break;
         }
@@ -1154,6 +1171,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             int idx = add_item(b, begin, LY_SCREENS);
             a.src.reset(elem_info(me, idx));
             l.adjacencies.push_back(std::move(a));
+            note_line(&l.adjacencies, t.line);
             break;
         }
         case 3: {
@@ -1171,6 +1189,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             int idx = add_item(b, begin, LY_INPUTS);
             r.src.reset(elem_info(me, idx));
             l.inputs.push_back(std::move(r));
+            note_line(&l.inputs, t.line);
             break;
         }
         case 4: {
@@ -1180,6 +1199,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             int idx = add_item(b, begin, LY_INACTIVE);
             r.src.reset(elem_info(me, idx));
             l.inactives.push_back(std::move(r));
+            note_line(&l.inactives, t.line);
             break;
         }
         case 5: need_str("MatchSeat"); add_item(b, begin, G_KEEP); break;
@@ -1398,7 +1418,7 @@ void Parser::parse_generic(XF86GenericSectionRec& g, Body& b, SourceInfo* me)
             if (needs_id && !have_id)
                 fail(t.line, "This section must have an Identifier line.");
             if (g.kind == XF86SectionKind::InputDevice && !have_driver)
-                m_inputs_without_driver.push_back(&g);
+                m_inputs_without_driver.emplace_back(&g, m_section_line);
             b.end_begin = t.begin;
             b.end_end = t.end;
             return;
@@ -1508,6 +1528,7 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
     if (name.kind != Tk::Str)
         fail(name.line, "The Section keyword requires a quoted string to follow it.");
     m_section = name.text;
+    m_section_line = kw.line;
     std::optional<XF86SectionKind> kind;
     char buf[48];
     std::size_t len = 0;
@@ -1635,24 +1656,26 @@ void Parser::validate(XF86ConfigRec& tree)
         auto* sc = static_cast<XF86ConfScreenRec*>(sec.get());
         sc->monitor = sc->monitor_name ? static_cast<XF86ConfMonitorPtr>(find(monitors, *sc->monitor_name)) : nullptr;
         if (sc->monitor)
-            for (const std::string& m : sc->monitor->usemodes)
-                if (!find(modes, m))
-                    fail_data("Undefined Modes Section \"" + m + "\" referenced by Monitor \"" +
-                              sc->identifier + "\".");
+            for (std::size_t k = 0; k < sc->monitor->usemodes.size(); ++k)
+                if (const std::string& m = sc->monitor->usemodes[k]; !find(modes, m))
+                    fail_data(line_of(&sc->monitor->usemodes, k), *sc->monitor,
+                              "Undefined Modes Section \"" + m + "\" referenced by Monitor \"" + sc->identifier + "\".");
         sc->device = sc->device_name ? static_cast<XF86ConfDevicePtr>(find(devices, *sc->device_name)) : nullptr;
-        for (const std::string& a : sc->adaptors) {
+        for (std::size_t k = 0; k < sc->adaptors.size(); ++k) {
+            const std::string& a = sc->adaptors[k];
+            const int line = line_of(&sc->adaptors, k);
             if (!find(adaptors, a))
-                fail_data("Undefined VideoAdaptor \"" + a + "\" referenced by Screen \"" + sc->identifier + "\".");
+                fail_data(line, *sc, "Undefined VideoAdaptor \"" + a + "\" referenced by Screen \"" + sc->identifier + "\".");
             auto it = adaptor_users.find(name_key(a));
             if (it != adaptor_users.end())
-                fail_data("VideoAdaptor \"" + a + "\" already referenced by Screen \"" + it->second + "\".");
+                fail_data(line, *sc, "VideoAdaptor \"" + a + "\" already referenced by Screen \"" + it->second + "\".");
         }
         for (const std::string& a : sc->adaptors)
             adaptor_users.try_emplace(name_key(a), sc->identifier);
     }
-    for (const XF86SectionRec* in : m_inputs_without_driver) {
+    for (const auto& [in, line] : m_inputs_without_driver) {
         auto* g = static_cast<const XF86GenericSectionRec*>(in);
-        fail_data("InputDevice section \"" + g->identifier.value_or("") + "\" must have a Driver line.");
+        fail_data(line, *g, "InputDevice section \"" + g->identifier.value_or("") + "\" must have a Driver line.");
     }
     auto screen_exact = [&](const std::optional<std::string>& name) -> XF86ConfScreenPtr {
         if (!name)
@@ -1664,28 +1687,31 @@ void Parser::validate(XF86ConfigRec& tree)
         if (sec->kind != XF86SectionKind::ServerLayout)
             continue;
         auto* l = static_cast<XF86ConfLayoutRec*>(sec.get());
-        for (XF86ConfAdjacencyRec& a : l->adjacencies) {
+        for (std::size_t k = 0; k < l->adjacencies.size(); ++k) {
+            XF86ConfAdjacencyRec& a = l->adjacencies[k];
             a.screen = static_cast<XF86ConfScreenPtr>(find(screens, a.screen_name));
             if (!a.screen)
-                fail_data("Undefined Screen \"" + a.screen_name + "\" referenced by ServerLayout \"" +
-                          l->identifier + "\".");
+                fail_data(line_of(&l->adjacencies, k), *l,
+                          "Undefined Screen \"" + a.screen_name + "\" referenced by ServerLayout \"" + l->identifier + "\".");
             a.top_screen = screen_exact(a.top);
             a.bottom_screen = screen_exact(a.bottom);
             a.left_screen = screen_exact(a.left);
             a.right_screen = screen_exact(a.right);
         }
-        for (XF86ConfInactiveRec& i : l->inactives) {
+        for (std::size_t k = 0; k < l->inactives.size(); ++k) {
+            XF86ConfInactiveRec& i = l->inactives[k];
             i.device = static_cast<XF86ConfDevicePtr>(find(devices, i.device_name));
             if (!i.device)
-                fail_data("Undefined Device \"" + i.device_name + "\" referenced by ServerLayout \"" +
-                          l->identifier + "\".");
+                fail_data(line_of(&l->inactives, k), *l,
+                          "Undefined Device \"" + i.device_name + "\" referenced by ServerLayout \"" + l->identifier + "\".");
         }
-        for (const XF86ConfInputrefRec& r : l->inputs) {
+        for (std::size_t k = 0; k < l->inputs.size(); ++k) {
+            const XF86ConfInputrefRec& r = l->inputs[k];
             bool found = find(inputs, r.name) != nullptr ||
                          (m_saw_pointer && xf86nameCompare(r.name, "Implicit Core Pointer") == 0);
             if (!found)
-                fail_data("Undefined InputDevice \"" + r.name + "\" referenced by ServerLayout \"" +
-                          l->identifier + "\".");
+                fail_data(line_of(&l->inputs, k), *l,
+                          "Undefined InputDevice \"" + r.name + "\" referenced by ServerLayout \"" + l->identifier + "\".");
         }
     }
 }

@@ -45,7 +45,7 @@ TEST(Samples, RejectedOnesFailWithTheServersDiagnostic)
          "Parse error on line 4 of section Device in file device-unknown-keyword.conf\n"
          "\t\"Frobnicate\" is not a valid keyword in this section.\n"},
         {"layout-undefined-screen.conf",
-         "Data incomplete in file layout-undefined-screen.conf\n"
+         "Data incomplete on line 8 of section ServerLayout in file layout-undefined-screen.conf\n"
          "\tUndefined Screen \"Nope\" referenced by ServerLayout \"L\".\n"},
     };
     const auto files = conf_files(fs::path(CVX_XF86CONFIG_SAMPLES) / "rejected");

@@ -138,7 +138,7 @@ TEST(Parse, RefusesWhatTheServerRefusesWithItsMessage)
          "The MatchIsKeyboard keyword requires a boolean to follow it."},
         {"stray text at top level", "Identifier \"x\"\n", "\"Identifier\" is not a valid keyword in this section."},
         {"undefined layout screen", layout + " Screen \"B\"\nEndSection\n",
-         "Data incomplete in file test.conf\n\tUndefined Screen \"B\" referenced by ServerLayout \"L\"."},
+         "Undefined Screen \"B\" referenced by ServerLayout \"L\"."},
         {"undefined input device", layout + " InputDevice \"k\"\nEndSection\n", "Undefined InputDevice \"k\" referenced by ServerLayout \"L\"."},
         {"input device without driver", "Section \"InputDevice\"\n Identifier \"k\"\nEndSection\n",
          "InputDevice section \"k\" must have a Driver line."},
@@ -269,4 +269,42 @@ TEST(Parse, SurvivesHostileInput)
     EXPECT_EQ(tree->sections.size(), 100000u);
     EXPECT_EQ(xf86writeConfigText(tree.get()), many);
     EXPECT_FALSE(parse(many + "Section \"Device\"\n"));
+}
+
+// The checks after parsing keep the server's words and say, like every other
+// parse error, on which line of which section the reference stands.
+TEST(Parse, CrossReferenceErrorsSayWhere)
+{
+    const std::string screen_a = "Section \"Screen\"\n Identifier \"A\"\nEndSection\n";
+    struct Case { const char* what; std::string text; const char* diagnostic; };
+    const Case cases[] = {
+        {"layout screen", screen_a + "Section \"ServerLayout\"\n Identifier \"L\"\n Screen \"A\"\n Screen \"Nope\"\nEndSection\n",
+         "Data incomplete on line 7 of section ServerLayout in file test.conf\n"
+         "\tUndefined Screen \"Nope\" referenced by ServerLayout \"L\".\n"},
+        {"layout input device", screen_a + "Section \"serverlayout\"\n Identifier \"L\"\n\n InputDevice \"k\" \"CoreKeyboard\"\nEndSection\n",
+         "Data incomplete on line 7 of section serverlayout in file test.conf\n"
+         "\tUndefined InputDevice \"k\" referenced by ServerLayout \"L\".\n"},
+        {"layout inactive device", screen_a + "Section \"ServerLayout\"\n Identifier \"L\" Inactive \"d\"\nEndSection\n",
+         "Data incomplete on line 5 of section ServerLayout in file test.conf\n"
+         "\tUndefined Device \"d\" referenced by ServerLayout \"L\".\n"},
+        {"screen adaptor", "Section \"Screen\"\n Identifier \"A\"\n VideoAdaptor \"v\"\nEndSection\n",
+         "Data incomplete on line 3 of section Screen in file test.conf\n"
+         "\tUndefined VideoAdaptor \"v\" referenced by Screen \"A\".\n"},
+        {"adaptor of two screens",
+         "Section \"VideoAdaptor\"\n Identifier \"v\"\nEndSection\nSection \"Screen\"\n Identifier \"A\"\n VideoAdaptor \"v\"\n"
+         "EndSection\nSection \"Screen\"\n Identifier \"B\"\n\n VideoAdaptor \"v\"\nEndSection\n",
+         "Data incomplete on line 11 of section Screen in file test.conf\n"
+         "\tVideoAdaptor \"v\" already referenced by Screen \"A\".\n"},
+        {"monitor modes", "Section \"Monitor\"\n Identifier \"M\"\n UseModes \"nope\"\nEndSection\n"
+                          "Section \"Screen\"\n Identifier \"S\"\n Monitor \"M\"\nEndSection\n",
+         "Data incomplete on line 3 of section Monitor in file test.conf\n"
+         "\tUndefined Modes Section \"nope\" referenced by Monitor \"S\".\n"},
+        {"input device without driver", std::string(kDevice) + "\nSection \"InputDevice\"\n Identifier \"k\"\nEndSection\n",
+         "Data incomplete on line 6 of section InputDevice in file test.conf\n"
+         "\tInputDevice section \"k\" must have a Driver line.\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(parse(c.text)) << c.what;
+        EXPECT_EQ(take_diagnostics(), c.diagnostic) << c.what;
+    }
 }
