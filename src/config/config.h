@@ -220,6 +220,10 @@ unsigned char confDigitalScreenIsActive(XF86ConfigPtr tree, int displayIndex);
 // What the main window's check boxes and the display modes dialog's OK do to
 // the tree, shared by the windows and the command line.
 
+// What the main window does when it shows a file: with Xinerama on, the
+// module "dri" is not loaded.
+XF86ConfigPtr confMatchModulesToXinerama(XF86ConfigPtr tree);
+
 // The check boxes: switch only when the tree is not already as asked.
 XF86ConfigPtr confSetXinerama(XF86ConfigPtr tree, bool on);
 XF86ConfigPtr confSetHWCursor(XF86ConfigPtr tree, bool on);

@@ -4,6 +4,13 @@
 #include "config/config.h"
 #include "config/internal.h"
 
+XF86ConfigPtr confMatchModulesToXinerama(XF86ConfigPtr tree)
+{
+    if (tree && confXineramaIsActive(tree))
+        confUnloadModule(tree, "dri");
+    return tree;
+}
+
 XF86ConfigPtr confSetXinerama(XF86ConfigPtr tree, bool on)
 {
     if (!tree)

@@ -306,8 +306,7 @@ void on_winCentral_show(GtkWidget* window, gpointer) noexcept
 
         set_active("checkXinerama", confXineramaIsActive(pXF86Config));
         set_active("checkHwCursor", confHWCursorIsActive(pXF86Config));
-        if (confXineramaIsActive(pXF86Config))
-            confUnloadModule(pXF86Config, "dri");
+        confMatchModulesToXinerama(pXF86Config);
 
         fill_mode_summary(screens);
         check_board_and_driver();

@@ -286,6 +286,7 @@ XF86ConfigPtr open_like_main_window(const char* file)
     where = 0;
     confPrepareTree(tree);
     confOpenDisplayMode(tree);
+    confMatchModulesToXinerama(tree);
     return tree;
 }
 

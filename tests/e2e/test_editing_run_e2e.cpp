@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -200,6 +201,128 @@ TEST_F(EditingRun, ExitAfterEditsLeavesTheFileAloneAndMakesNoBackup)
     EXPECT_EQ(program.wait_exit(), 0);
     EXPECT_EQ(read_file(m_config), m_original);
     EXPECT_FALSE(fs::exists(m_backup));
+}
+
+// The same edits typed as `xf86conf set` and clicked in the windows give the
+// same file, byte for byte: the command goes through the functions the
+// windows call. The board's address is what the program writes after its
+// probe (bus 1, device 0 for both boards used here).
+constexpr Spot kRadioOff{392 + 20, 32 + 12};
+constexpr Spot kRadioClone{392 + 20, 64 + 12};
+constexpr Spot kRadioMerged{392 + 20, 128 + 12};
+constexpr Spot kResolution1{24 + 48, 96 + 44};
+constexpr Spot kRadio16{256 + 20, 64 + 12};
+constexpr Spot kRadioPAL{248 + 20, 240 + 12};
+constexpr Spot kDialogFirstRow{8 + 60, 56 + 6};
+constexpr const char* kBoardAddress = "PCI:1:0:0";
+
+class SameBytes : public EditingRun {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(g_server);
+        m_config = g_root->file("etc/X11/xorg.conf");
+        m_backup = m_config + "_CVX-BACKUP";
+        fs::create_directories(fs::path(m_config).parent_path());
+        fs::remove(g_root->file("tmp/cvxscape.lock"));
+        m_original = read_file(source_dir() + "/scripts/demo.conf");
+        ASSERT_FALSE(m_original.empty());
+    }
+
+    void start_from(const std::string& text)
+    {
+        std::ofstream(m_config, std::ios::binary | std::ios::trunc) << text;
+        fs::remove(m_backup);
+    }
+
+    // A whole run: the main window, `clicks`, Save and Exit; the saved file.
+    std::string clicked(const std::string& start, const char* board, const std::function<void(const std::string&)>& clicks)
+    {
+        start_from(start);
+        Program program(board, Program::Output::discard);
+        const std::string main = open_main();
+        if (main.empty()) {
+            ADD_FAILURE() << "no main window";
+            return {};
+        }
+        acknowledge_boxes();
+        clicks(main);
+        acknowledge_boxes();
+        click_at(main, kSaveAndExit.x, kSaveAndExit.y, "0.4");
+        const std::string done = wait_window(kMain, kBoxSize);
+        EXPECT_FALSE(done.empty()) << "no message box after Save and Exit";
+        if (!done.empty())
+            click_at(done, kMsgBoxOk.x, kMsgBoxOk.y, "0.4");
+        EXPECT_EQ(program.wait_exit(), 0);
+        return read_file(m_config);
+    }
+
+    // The same from the command line; the file it leaves.
+    std::string typed(const std::string& start, const std::string& edits)
+    {
+        start_from(start);
+        const std::string out = sh("'" + build_dir() + "/src/xf86conf/xf86conf' set '" + m_config + "' " + edits +
+                                   " --busid " + kBoardAddress + " 2>&1; echo \"status $?\"");
+        EXPECT_NE(out.find("status 0"), std::string::npos) << edits << "\n" << out;
+        return read_file(m_config);
+    }
+
+    // Display 1's modes dialog: `clicks` in it, then OK.
+    void in_display1_dialog(const std::string& main, const std::function<void(const std::string&)>& clicks)
+    {
+        click_at(main, kResolution1.x, kResolution1.y, "0.4");
+        const std::string modes = wait_window("Corvex Twinscape - Display Modes", "437x422");
+        ASSERT_FALSE(modes.empty()) << "no display modes dialog";
+        clicks(modes);
+        click_at(modes, kResolutionsOk.x, kResolutionsOk.y, "0.4");
+        EXPECT_TRUE(eventually([&] { return windows("Corvex Twinscape - Display Modes", "437x422").empty(); }));
+    }
+};
+
+TEST_F(SameBytes, EveryDisplayModeAsTheMainWindowSavesIt)
+{
+    const struct { const char* mode; Spot radio; } runs[] = {
+        {"multi", kRadioMulti}, {"clone", kRadioClone}, {"merged", kRadioMerged}};
+    std::string multi;
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.mode);
+        const std::string byClicks = clicked(m_original, "corvex-0525-r80.board",
+                                             [&](const std::string& main) { click_at(main, run.radio.x, run.radio.y, "0.4"); });
+        EXPECT_NE(byClicks, m_original);
+        EXPECT_EQ(typed(m_original, std::string("--mode ") + run.mode), byClicks);
+        if (std::string(run.mode) == "multi")
+            multi = byClicks;
+    }
+    // Back to a single display from the two-display file.
+    ASSERT_FALSE(multi.empty());
+    const std::string byClicks = clicked(multi, "corvex-0525-r80.board",
+                                         [&](const std::string& main) { click_at(main, kRadioOff.x, kRadioOff.y, "0.4"); });
+    EXPECT_NE(byClicks, multi);
+    EXPECT_EQ(typed(multi, "--mode single"), byClicks);
+}
+
+TEST_F(SameBytes, DepthAndModesAsTheDisplayModesDialogSavesThem)
+{
+    // 16 bits, and 640x480 added to the three modes; the list is ordered
+    // larger to smaller by default.
+    const std::string byClicks = clicked(m_original, "corvex-0525-r80.board", [&](const std::string& main) {
+        in_display1_dialog(main, [](const std::string& modes) {
+            click_at(modes, kRadio16.x, kRadio16.y, "0.4");
+            click_at(modes, kDialogFirstRow.x, kDialogFirstRow.y, "0.4");
+        });
+    });
+    EXPECT_NE(byClicks.find("\"640x480\""), std::string::npos) << byClicks;
+    EXPECT_EQ(typed(m_original, "--depth 1=16 --modes 1=1280x1024,1024x768,800x600,640x480"), byClicks);
+}
+
+TEST_F(SameBytes, OutputTypeAsTheDisplayModesDialogSavesIt)
+{
+    // OK in the dialog also writes its depth and modes as they stand.
+    const std::string byClicks = clicked(m_original, "corvex-0525-r7f.board", [&](const std::string& main) {
+        in_display1_dialog(main, [](const std::string& modes) { click_at(modes, kRadioPAL.x, kRadioPAL.y, "0.4"); });
+    });
+    EXPECT_NE(byClicks.find("\"TVStandard\" \"PAL\""), std::string::npos) << byClicks;
+    EXPECT_EQ(typed(m_original, "--depth 1=24 --modes 1=1280x1024,1024x768,800x600 --output 1=tv-pal"), byClicks);
 }
 
 }  // namespace
