@@ -1,5 +1,5 @@
 // Not a test: `xf86conf set --mode multi` over many generated files of the
-// size real workstations have (3 to 6 KB: comments, fonts, modules, input
+// size real workstations have (2 to 3 KB: comments, fonts, modules, input
 // devices, one board, a monitor with mode lines, a screen with a few depths),
 // each run a separate process as an administrator's loop starts it, with the
 // save sequence (backup, flush, rename). Then the same again, which finds
