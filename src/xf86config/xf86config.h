@@ -8,7 +8,17 @@
 // - Sections keep their file order. Sections of a kind the program does not
 //   model are kept whole and written back as they stood.
 // - A section whose content still equals what was parsed is written back byte
-//   for byte; changed and new sections are written in one clean layout.
+//   for byte. In a changed section, every statement that still says the same
+//   is copied as it stood (layout, comment, line end); a changed statement is
+//   rewritten in the section's indentation and keyword spelling, keeping its
+//   line's comment while that is unchanged; removed statements go with their
+//   line; new ones follow the last statement of their kind, or end the
+//   section. Only new sections get one clean layout.
+// - Not kept: a section's own-line comments once its comment is replaced (the
+//   new one is written instead); comments inside a body holding NUL bytes are
+//   not modelled, they stay as they stand. Where pieces that did not stand
+//   together come to meet, a line break may be put in so that they still
+//   read as the same tokens.
 // - Texts that may be absent in the file are std::optional; integer fields use
 //   the sentinel given beside them for "not given".
 // - Names are compared with xf86nameCompare (letter case, blanks, tabs and
