@@ -361,3 +361,105 @@ TEST(Opening, EditsTheLayoutTheServerUses)
     ASSERT_TRUE(back);
     EXPECT_EQ(confPairViewIsActive(back.get()), 1);
 }
+
+// Our board beside an on-board card: switching to two displays adopts the
+// other card's Device section for display 2. It must drive our board, so it
+// takes our bus id, in the file written and in the preview alike.
+TEST(Opening, AdoptedDeviceTakesTheBoardsBusId)
+{
+    MessageRecorder messages;
+    TempDir dir;
+    const std::string path = dir.file("xorg.conf");
+    write_text(path, R"(Section "Device"
+    Identifier "Corvex"
+    Driver "cvx"
+EndSection
+
+Section "Device"
+    Identifier "Onboard"
+    Driver "modesetting"
+    BusID "PCI:0:2:0"
+EndSection
+
+Section "Screen"
+    Identifier "Screen0"
+    Device "Corvex"
+EndSection
+)");
+    XF86ConfigHolder tree = open_quietly(path);
+    ASSERT_TRUE(tree);
+    confSetBoardBusID(tree.get(), 1, 0);
+    where = 0;
+    confSwitchDisplayMode(tree.get(), confOpenDisplayMode(tree.get()), CONF_MODE_MULTI);
+    const std::string out = dir.file("written.conf");
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(confWriteConfigFile(out.c_str(), tree.get()), 1);
+    testing::internal::GetCapturedStdout();
+    XF86ConfigHolder written = parse(read_text(out));
+    ASSERT_TRUE(written);
+    int cvx = 0;
+    for (XF86ConfDevicePtr device : xf86devices(written.get())) {
+        if (device->driver != "cvx")
+            continue;
+        ++cvx;
+        EXPECT_EQ(device->busid, "PCI:1:0:0") << device->identifier << "\n" << read_text(out);
+    }
+    EXPECT_EQ(cvx, 2);
+}
+
+// An earlier run left a layout named as ours while DefaultServerLayout picks
+// another one: the saved file must hold one layout of that name, the one
+// edited, and the server must start it.
+TEST(Opening, NoSecondLayoutOfOurName)
+{
+    TempDir dir;
+    const std::string path = dir.file("xorg.conf");
+    write_text(path, R"(Section "ServerFlags"
+    Option "DefaultServerLayout" "Current"
+EndSection
+
+Section "ServerLayout"
+    Identifier "Corvex Twinscape configured."
+    Screen "Old"
+EndSection
+
+Section "ServerLayout"
+    Identifier "Current"
+    Screen "Display 1"
+EndSection
+
+Section "Screen"
+    Identifier "Old"
+EndSection
+
+Section "Screen"
+    Identifier "Display 1"
+EndSection
+)");
+    XF86ConfigHolder tree = open_quietly(path);
+    ASSERT_TRUE(tree);
+    confSwitchDisplayMode(tree.get(), CONF_MODE_SINGLE, CONF_MODE_CLONE);
+    std::string message;
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(confSaveConfiguration(path.c_str(), dir.file("backup").c_str(), tree.get(), message)) << message;
+    testing::internal::GetCapturedStdout();
+
+    XF86ConfigHolder saved = open_quietly(path);
+    ASSERT_TRUE(saved);
+    int ours = 0;
+    for (XF86ConfLayoutPtr layout : xf86layouts(saved.get()))
+        ours += xf86nameCompare(layout->identifier, "Corvex Twinscape configured.") == 0;
+    EXPECT_EQ(ours, 1) << read_text(path);
+    // The server starts the layout DefaultServerLayout names: the edited one.
+    const char* started = xf86findOptionValue(xf86serverFlags(saved.get())->options, "DefaultServerLayout");
+    ASSERT_NE(started, nullptr);
+    XF86ConfLayoutPtr edited = nullptr;
+    for (XF86ConfLayoutPtr layout : xf86layouts(saved.get()))
+        if (!edited && xf86nameCompare(layout->identifier, started) == 0)
+            edited = layout;
+    ASSERT_NE(edited, nullptr);
+    ASSERT_EQ(edited->adjacencies.size(), 2u) << read_text(path);
+    EXPECT_EQ(edited->adjacencies[0].screen_name, "Display 1");
+    EXPECT_EQ(edited->adjacencies[1].screen_name, "Display 2");
+    EXPECT_EQ(confGetDisplayMode(saved.get()), CONF_MODE_CLONE);
+}

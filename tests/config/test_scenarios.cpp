@@ -149,3 +149,89 @@ INSTANTIATE_TEST_SUITE_P(
         std::string name(param.param, 2);
         return "file" + name;
     });
+
+namespace {
+
+bool is_display(const std::string& name, int index)
+{
+    return xf86nameCompare(name, edi2str[index]) == 0;
+}
+
+// Every relation of Display 1 to Display 2 that a Screen line of the layout
+// states, as seen from Display 1; -1 for a form that places one against the
+// other without a plain relation (Relative, the four-neighbour form).
+std::vector<int> stated_relations(XF86ConfigPtr tree)
+{
+    std::vector<int> found;
+    for (size_t n = 0; n < line_count(tree); ++n) {
+        const XF86ConfAdjacencyRec& l = *line(tree, n);
+        const int self = is_display(l.screen_name, 0) ? 0 : is_display(l.screen_name, 1) ? 1 : -1;
+        if (self < 0)
+            continue;
+        const char* other = edi2str[1 - self];
+        if (l.where == CONF_ADJ_OBSOLETE) {
+            for (const auto* n2 : {&l.top, &l.bottom, &l.left, &l.right})
+                if (*n2 && xf86nameCompare(**n2, other) == 0)
+                    found.push_back(-1);
+            continue;
+        }
+        if (l.where == CONF_ADJ_ABSOLUTE || !l.refscreen || xf86nameCompare(*l.refscreen, other) != 0)
+            continue;
+        if (l.where == CONF_ADJ_RELATIVE)
+            found.push_back(-1);
+        else
+            found.push_back(self == 0 ? l.where : confOppositeRelation(l.where));
+    }
+    return found;
+}
+
+// The written file as the server reads it: in PairView Multi-Display every
+// line that relates the two displays says `where`, in the other modes none.
+void expect_agreeing_lines(XF86ConfigPtr tree, ConfDisplayMode mode)
+{
+    XF86ConfigHolder again = reparse(tree);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(confGetDisplayMode(again.get()), mode);
+    const std::vector<int> relations = stated_relations(again.get());
+    if (mode == CONF_MODE_MULTI) {
+        EXPECT_FALSE(relations.empty());
+        for (int r : relations)
+            EXPECT_EQ(r, where) << text_of(again.get());
+        EXPECT_EQ(confGetDisplayRelation(again.get()), where);
+    } else {
+        EXPECT_TRUE(relations.empty()) << text_of(again.get());
+    }
+}
+
+}  // namespace
+
+// Real files often carry the relation on the second Screen line. Opened as
+// the main window opens them, every mode and every turn of the invert button
+// must leave no line that contradicts the relation the program wrote.
+TEST(Scenarios, RelationOnTheSecondLineNeverContradictsTheWrittenOne)
+{
+    MessageRecorder messages;
+    TempDir dir;
+    write_text(dir.file("second-line.conf"), kForeignConf);
+    XF86ConfigHolder tree = open_silently(dir.file("second-line.conf"));
+    ASSERT_TRUE(tree);
+    where = 0;
+    ConfDisplayMode current = confOpenDisplayMode(tree.get());
+    ASSERT_EQ(current, CONF_MODE_MULTI);
+    // "Screen1" RightOf "Screen0": display 1 is left of display 2.
+    EXPECT_EQ(where, CONF_ADJ_LEFTOF);
+    expect_agreeing_lines(tree.get(), current);
+    for (int turn = 1; turn <= 4; ++turn) {
+        SCOPED_TRACE("invert " + std::to_string(turn));
+        confInvertLayout(tree.get());
+        expect_agreeing_lines(tree.get(), current);
+    }
+    EXPECT_EQ(where, CONF_ADJ_LEFTOF);
+    for (ConfDisplayMode next : {CONF_MODE_CLONE, CONF_MODE_MULTI, CONF_MODE_MERGED, CONF_MODE_SINGLE,
+                                 CONF_MODE_MULTI}) {
+        SCOPED_TRACE(std::string(kModeNames[current]) + " -> " + kModeNames[next]);
+        confSwitchDisplayMode(tree.get(), current, next);
+        current = next;
+        expect_agreeing_lines(tree.get(), current);
+    }
+}
