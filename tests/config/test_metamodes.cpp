@@ -226,7 +226,7 @@ TEST(MetaModes, WritingInMergedModeRegenerates)
     testing::internal::CaptureStdout();
     ASSERT_EQ(confWriteConfigFile(dir.file("out.conf").c_str(), tree.get()), 1);
     EXPECT_EQ(count_of(testing::internal::GetCapturedStdout(), "Metamodes: "), 1u);
-    std::string text = read_text(dir.file("out.conf"));
+    std::string text = read_file(dir.file("out.conf"));
     EXPECT_NE(text.find("1280x1024-1024x768 1024x768-1024x768 800x600-800x600 1024x768 800x600 "),
               std::string::npos) << text;
     EXPECT_NE(text.find("Monitor2HSync"), std::string::npos);

@@ -19,7 +19,7 @@ XF86ConfigHolder write_and_open(XF86ConfigPtr tree, const TempDir& dir, const st
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(ok, 1);
     XF86ConfigHolder again = open_silently(path);
-    EXPECT_TRUE(again) << "the written file does not open:\n" << read_text(path);
+    EXPECT_TRUE(again) << "the written file does not open:\n" << read_file(path);
     return again;
 }
 
@@ -87,22 +87,15 @@ void run_all_modes(const std::string& path, bool layoutIsValid)
 
 TEST(Scenarios, SampleFilesThroughEveryMode)
 {
-    TempDir dir;
-    const struct { const char* name; const char* text; } samples[] = {
-        {"single.conf", kSingleConf}, {"foreign.conf", kForeignConf},
-        {"pairview.conf", kPairViewConf}, {"merged.conf", kMergedConf}};
-    for (auto s : samples) {
-        SCOPED_TRACE(s.name);
-        write_text(dir.file(s.name), s.text);
-        run_all_modes(dir.file(s.name), true);
+    for (const char* name : kSampleNames) {
+        SCOPED_TRACE(name);
+        run_all_modes(fixture_path(name), true);
     }
 }
 
 TEST(Scenarios, ForeignIdentifiersAreAdoptedNotDuplicated)
 {
-    TempDir dir;
-    write_text(dir.file("foreign.conf"), kForeignConf);
-    XF86ConfigHolder tree = open_silently(dir.file("foreign.conf"));
+    XF86ConfigHolder tree = open_silently(fixture_path("foreign.conf"));
     ASSERT_TRUE(tree);
     ASSERT_EQ(confGetDisplayMode(tree.get()), CONF_MODE_MULTI);
     int w = 0, first = -2, second = -2;
@@ -211,9 +204,7 @@ void expect_agreeing_lines(XF86ConfigPtr tree, ConfDisplayMode mode)
 TEST(Scenarios, RelationOnTheSecondLineNeverContradictsTheWrittenOne)
 {
     MessageRecorder messages;
-    TempDir dir;
-    write_text(dir.file("second-line.conf"), kForeignConf);
-    XF86ConfigHolder tree = open_silently(dir.file("second-line.conf"));
+    XF86ConfigHolder tree = open_silently(fixture_path("foreign.conf"));
     ASSERT_TRUE(tree);
     where = 0;
     ConfDisplayMode current = confOpenDisplayMode(tree.get());

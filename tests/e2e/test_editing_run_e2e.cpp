@@ -61,23 +61,7 @@ std::string wait_window(const std::string& title, const std::string& size, int t
     return id;
 }
 
-// Centres of what the runs click: positions and sizes of the windows' layouts.
-constexpr Spot kOpenOk{296 + 31, 192 + 12};
-constexpr Spot kMsgBoxOk{160 + 44, 136 + 16};
-constexpr Spot kRadioMulti{392 + 20, 96 + 12};
-constexpr Spot kInvert{144 + 24, 144 + 20};
 // After one quarter turn display 1 stands above display 2 (120,16 and 120,200).
-constexpr Spot kAdjust1Above{120 + 48, 104 + 12};
-constexpr Spot kDisplay2Below{120 + 48, 200 + 44};
-constexpr Spot kAdjust2Below{120 + 48, 288 + 12};
-constexpr Spot kSaveAndExit{440 + 52, 376 + 16};
-constexpr Spot kExit{312 + 52, 376 + 16};
-constexpr Spot kFirstListRow{60, 64};
-constexpr Spot kRadio8{256 + 20, 40 + 12};
-constexpr Spot kResolutionsOk{336 + 40, 384 + 12};
-constexpr Spot kWider{216 + 28, 248 + 16};
-constexpr Spot kAdjustOk{56 + 44, 320 + 12};
-constexpr Spot kSaveYes{16 + 40, 136 + 16};
 
 constexpr const char* kMain = "Corvex Twinscape";
 constexpr const char* kMainSize = "634x419";
@@ -107,7 +91,7 @@ protected:
         EXPECT_FALSE(open.empty()) << "no configuration-file window";
         if (open.empty())
             return {};
-        click_at(open, kOpenOk.x, kOpenOk.y, "0.4");
+        click(open, spot::kOpenOk);
         return wait_window(kMain, kMainSize);
     }
 
@@ -116,7 +100,7 @@ protected:
     {
         int n = 0;
         for (std::string box; !(box = wait_window(kMain, kBoxSize, 1000)).empty(); ++n)
-            click_at(box, kMsgBoxOk.x, kMsgBoxOk.y, "0.4");
+            click(box, spot::kMsgBoxOk);
         return n;
     }
 
@@ -130,46 +114,46 @@ TEST_F(EditingRun, MultiDisplayTurnedModesAndCustomModeReachTheFileAndTheBackupI
     ASSERT_FALSE(main.empty()) << "no main window";
     acknowledge_boxes();
 
-    click_at(main, kRadioMulti.x, kRadioMulti.y, "0.4");
+    click(main, spot::kRadioMulti);
     // The file's second Screen section is taken as display 2: no "enabled at 640 x 480" notice.
     EXPECT_EQ(acknowledge_boxes(), 0);
-    click_at(main, kInvert.x, kInvert.y, "0.4");   // LeftOf → Above
+    click(main, spot::kInvert);   // LeftOf → Above
     screenshot(g_server->display(), "e2e_multi_above");
 
     // Display 2 was not running when the file was opened: its Adjust button only explains.
-    click_at(main, kAdjust2Below.x, kAdjust2Below.y, "0.4");
-    EXPECT_TRUE(windows("Corvex Twinscape - Monitor Settings", "376x362").empty());
+    click(main, spot::kAdjustBelow);
     EXPECT_EQ(acknowledge_boxes(), 1);
+    EXPECT_TRUE(windows("Corvex Twinscape - Monitor Settings", "376x362").empty());
 
     // Display 2: the first resolution and 8-bit.
-    click_at(main, kDisplay2Below.x, kDisplay2Below.y, "0.4");
+    click(main, spot::kDisplayBelow);
     const std::string modes = wait_window("Corvex Twinscape - Display Modes", "437x422");
     ASSERT_FALSE(modes.empty()) << "no display modes dialog";
-    click_at(modes, kFirstListRow.x, kFirstListRow.y, "0.4");
-    click_at(modes, kRadio8.x, kRadio8.y, "0.4");
-    click_at(modes, kResolutionsOk.x, kResolutionsOk.y, "0.4");
+    click(modes, spot::kFirstListRow);
+    click(modes, spot::kRadio8);
+    click(modes, spot::kResolutionsOk);
     EXPECT_TRUE(eventually([&] { return windows("Corvex Twinscape - Display Modes", "437x422").empty(); }));
 
     // Display 1, live: wider, then kept as a custom mode.
-    click_at(main, kAdjust1Above.x, kAdjust1Above.y, "0.4");
+    click(main, spot::kAdjustAbove);
     const std::string adjust = wait_window("Corvex Twinscape - Monitor Settings", "376x362");
     ASSERT_FALSE(adjust.empty()) << "no monitor settings window";
     acknowledge_boxes();
-    click_at(adjust, kWider.x, kWider.y, "0.4");
-    click_at(adjust, kAdjustOk.x, kAdjustOk.y, "0.4");
+    click(adjust, spot::kWider);
+    click(adjust, spot::kAdjustOk);
     const std::string save = wait_window("Corvex Twinscape - Save Settings", "350x192");
     ASSERT_FALSE(save.empty()) << "no save dialog after a change";
-    click_at(save, kSaveYes.x, kSaveYes.y, "0.4");
+    click(save, spot::kSaveYes);
     EXPECT_TRUE(eventually([&] { return windows("Corvex Twinscape - Monitor Settings", "376x362").empty(); }));
     // Nothing is on disk before Save and Exit.
     EXPECT_EQ(read_file(m_config), m_original);
 
-    click_at(main, kSaveAndExit.x, kSaveAndExit.y, "0.4");
+    click(main, spot::kSaveAndExit);
     const std::string done = wait_window(kMain, kBoxSize);
     ASSERT_FALSE(done.empty()) << "no message box after Save and Exit";
     screenshot(g_server->display(), "e2e_saved");
     EXPECT_EQ(program.wait_exit(500), -1) << "ended before the box was acknowledged";
-    click_at(done, kMsgBoxOk.x, kMsgBoxOk.y, "0.4");
+    click(done, spot::kMsgBoxOk);
     EXPECT_EQ(program.wait_exit(), 0);
 
     EXPECT_EQ(read_file(m_backup), m_original) << "the backup must be the file as it was";
@@ -194,10 +178,10 @@ TEST_F(EditingRun, ExitAfterEditsLeavesTheFileAloneAndMakesNoBackup)
     const std::string main = open_main();
     ASSERT_FALSE(main.empty()) << "no main window";
     acknowledge_boxes();
-    click_at(main, kRadioMulti.x, kRadioMulti.y, "0.4");
+    click(main, spot::kRadioMulti);
     acknowledge_boxes();
-    click_at(main, kInvert.x, kInvert.y, "0.4");
-    click_at(main, kExit.x, kExit.y, "0.4");
+    click(main, spot::kInvert);
+    click(main, spot::kExit);
     EXPECT_EQ(program.wait_exit(), 0);
     EXPECT_EQ(read_file(m_config), m_original);
     EXPECT_FALSE(fs::exists(m_backup));
