@@ -41,6 +41,7 @@ TEST(XorgReads, EveryWrittenFileInEveryMode)
             testing::internal::GetCapturedStdout();
             std::string log;
             EXPECT_TRUE(xorg_accepts(out, dir.path(), log)) << log << read_file(out);
+            EXPECT_EQ(log.find("Parse error"), std::string::npos) << log;
             EXPECT_NE(log.find("(==) ServerLayout \"Corvex Twinscape configured.\""), std::string::npos) << log;
         }
     }

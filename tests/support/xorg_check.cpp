@@ -51,7 +51,7 @@ bool xorg_accepts(const std::string& file, const std::string& workdir, std::stri
     (void)std::system(command.c_str());
     log = read_file(logfile);
     return log.find("Using config file: \"" + file + "\"") != std::string::npos &&
-           log.find("Problem parsing") == std::string::npos && log.find("Parse error") == std::string::npos &&
+           log.find("Problem parsing") == std::string::npos &&
            log.find("Failed to load module \"cvx\"") != std::string::npos;
 }
 

@@ -13,7 +13,9 @@ bool have_xorg();
 // there too). True when the server read that file without a parse or
 // validation error and went on to load the board's driver, which it only
 // does after a clean read (the driver is not installed, so it stops there).
-// `log` receives the server's log.
+// A statement the server does not know (an old file's RgbPath) is logged as
+// "Parse error" and skipped, not refused: a test that wants none looks for
+// it in `log`, which receives the server's log.
 bool xorg_accepts(const std::string& file, const std::string& workdir, std::string& log);
 
 }  // namespace cvx::test
