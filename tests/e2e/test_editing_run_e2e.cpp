@@ -191,13 +191,6 @@ TEST_F(EditingRun, ExitAfterEditsLeavesTheFileAloneAndMakesNoBackup)
 // same file, byte for byte: the command goes through the functions the
 // windows call. The board's address is what the program writes after its
 // probe (bus 1, device 0 for both boards used here).
-constexpr Spot kRadioOff{392 + 20, 32 + 12};
-constexpr Spot kRadioClone{392 + 20, 64 + 12};
-constexpr Spot kRadioMerged{392 + 20, 128 + 12};
-constexpr Spot kResolution1{24 + 48, 96 + 44};
-constexpr Spot kRadio16{256 + 20, 64 + 12};
-constexpr Spot kRadioPAL{248 + 20, 240 + 12};
-constexpr Spot kDialogFirstRow{8 + 60, 56 + 6};
 constexpr const char* kBoardAddress = "PCI:1:0:0";
 
 class SameBytes : public EditingRun {
@@ -232,11 +225,11 @@ protected:
         acknowledge_boxes();
         clicks(main);
         acknowledge_boxes();
-        click_at(main, kSaveAndExit.x, kSaveAndExit.y, "0.4");
+        click(main, spot::kSaveAndExit);
         const std::string done = wait_window(kMain, kBoxSize);
         EXPECT_FALSE(done.empty()) << "no message box after Save and Exit";
         if (!done.empty())
-            click_at(done, kMsgBoxOk.x, kMsgBoxOk.y, "0.4");
+            click(done, spot::kMsgBoxOk);
         EXPECT_EQ(program.wait_exit(), 0);
         return read_file(m_config);
     }
@@ -254,11 +247,11 @@ protected:
     // Display 1's modes dialog: `clicks` in it, then OK.
     void in_display1_dialog(const std::string& main, const std::function<void(const std::string&)>& clicks)
     {
-        click_at(main, kResolution1.x, kResolution1.y, "0.4");
+        click(main, spot::kResolution1);
         const std::string modes = wait_window("Corvex Twinscape - Display Modes", "437x422");
         ASSERT_FALSE(modes.empty()) << "no display modes dialog";
         clicks(modes);
-        click_at(modes, kResolutionsOk.x, kResolutionsOk.y, "0.4");
+        click(modes, spot::kResolutionsOk);
         EXPECT_TRUE(eventually([&] { return windows("Corvex Twinscape - Display Modes", "437x422").empty(); }));
     }
 };
@@ -266,12 +259,12 @@ protected:
 TEST_F(SameBytes, EveryDisplayModeAsTheMainWindowSavesIt)
 {
     const struct { const char* mode; Spot radio; } runs[] = {
-        {"multi", kRadioMulti}, {"clone", kRadioClone}, {"merged", kRadioMerged}};
+        {"multi", spot::kRadioMulti}, {"clone", spot::kRadioClone}, {"merged", spot::kRadioMerged}};
     std::string multi;
     for (const auto& run : runs) {
         SCOPED_TRACE(run.mode);
         const std::string byClicks = clicked(m_original, "corvex-0525-r80.board",
-                                             [&](const std::string& main) { click_at(main, run.radio.x, run.radio.y, "0.4"); });
+                                             [&](const std::string& main) { click(main, run.radio); });
         EXPECT_NE(byClicks, m_original);
         EXPECT_EQ(typed(m_original, std::string("--mode ") + run.mode), byClicks);
         if (std::string(run.mode) == "multi")
@@ -280,7 +273,7 @@ TEST_F(SameBytes, EveryDisplayModeAsTheMainWindowSavesIt)
     // Back to a single display from the two-display file.
     ASSERT_FALSE(multi.empty());
     const std::string byClicks = clicked(multi, "corvex-0525-r80.board",
-                                         [&](const std::string& main) { click_at(main, kRadioOff.x, kRadioOff.y, "0.4"); });
+                                         [&](const std::string& main) { click(main, spot::kRadioOff); });
     EXPECT_NE(byClicks, multi);
     EXPECT_EQ(typed(multi, "--mode single"), byClicks);
 }
@@ -291,8 +284,8 @@ TEST_F(SameBytes, DepthAndModesAsTheDisplayModesDialogSavesThem)
     // larger to smaller by default.
     const std::string byClicks = clicked(m_original, "corvex-0525-r80.board", [&](const std::string& main) {
         in_display1_dialog(main, [](const std::string& modes) {
-            click_at(modes, kRadio16.x, kRadio16.y, "0.4");
-            click_at(modes, kDialogFirstRow.x, kDialogFirstRow.y, "0.4");
+            click(modes, spot::kRadio16);
+            click(modes, spot::kFirstListRow);
         });
     });
     EXPECT_NE(byClicks.find("\"640x480\""), std::string::npos) << byClicks;
@@ -303,7 +296,7 @@ TEST_F(SameBytes, OutputTypeAsTheDisplayModesDialogSavesIt)
 {
     // OK in the dialog also writes its depth and modes as they stand.
     const std::string byClicks = clicked(m_original, "corvex-0525-r7f.board", [&](const std::string& main) {
-        in_display1_dialog(main, [](const std::string& modes) { click_at(modes, kRadioPAL.x, kRadioPAL.y, "0.4"); });
+        in_display1_dialog(main, [](const std::string& modes) { click(modes, spot::kRadioPAL); });
     });
     EXPECT_NE(byClicks.find("\"TVStandard\" \"PAL\""), std::string::npos) << byClicks;
     EXPECT_EQ(typed(m_original, "--depth 1=24 --modes 1=1280x1024,1024x768,800x600 --output 1=tv-pal"), byClicks);

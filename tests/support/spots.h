@@ -16,6 +16,7 @@ constexpr Spot kSaveAndExit{440 + 52, 376 + 16};
 constexpr Spot kExit{312 + 52, 376 + 16};
 constexpr Spot kPreview{424 + 60, 264 + 16};
 constexpr Spot kInformation{424 + 60, 312 + 12};
+constexpr Spot kRadioOff{392 + 8, 32 + 12};
 constexpr Spot kRadioClone{392 + 8, 64 + 12};
 constexpr Spot kRadioMulti{392 + 8, 96 + 12};
 constexpr Spot kRadioMerged{392 + 8, 128 + 12};
@@ -30,7 +31,9 @@ constexpr Spot kAdjustBelow{120 + 48, 288 + 12};
 // The display modes dialog.
 constexpr Spot kFirstListRow{8 + 60, 56 + 8};
 constexpr Spot kRadio8{256 + 8, 40 + 12};
+constexpr Spot kRadio16{256 + 8, 64 + 12};
 constexpr Spot kRadio24{256 + 8, 88 + 12};
+constexpr Spot kRadioPAL{248 + 8, 240 + 12};
 constexpr Spot kResolutionsOk{336 + 40, 384 + 12};
 // The monitor settings window and its save dialog.
 constexpr Spot kWider{216 + 28, 248 + 16};
