@@ -99,7 +99,7 @@ XF86ConfScreenPtr getScreenFromIndex(XF86ConfigPtr tree, int displayIndex);
 
 XF86ConfigPtr confSetLayout(XF86ConfigPtr tree, int where);
 // `where` is required; `first` and `second` may be null. For a merged line
-// Monitor2Position is read from that line's own Screen section.
+// Monitor2Position is read from the Screen section the first line names.
 XF86ConfigPtr confGetServerLayout(XF86ConfigPtr tree, int* first, int* where, int* second);
 unsigned char confValidateLayout(XF86ConfigPtr tree);
 unsigned char confRenameScreen(XF86ConfigPtr tree, XF86ConfScreenPtr screen, const char* newName);
@@ -242,5 +242,6 @@ ConfOutputType confGetOutputType(XF86ConfigPtr tree, int displayIndex);
 // TV on with the standard and `cable`.
 XF86ConfigPtr confApplyOutputType(XF86ConfigPtr tree, int displayIndex, ConfOutputType type, const char* cable);
 
-// Sets the BusID text of every Device section whose Driver is exactly "cvx".
+// Sets the BusID text of every Device section whose Driver is exactly "cvx",
+// and of every Device section the builders make ours from then on.
 void confSetBusID(XF86ConfigPtr tree, const char* busid);

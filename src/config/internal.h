@@ -26,6 +26,16 @@ XF86ConfAdjacencyRec* layout_line(XF86ConfigPtr tree, size_t n);
 XF86ConfLayoutPtr ensure_first_layout(XF86ConfigPtr tree);
 // Drops every Screen line after L1.
 void drop_lines_after_first(XF86ConfLayoutPtr layout);
+// No relation: placed at 0 0, as a new second line is.
+void clear_relation(XF86ConfAdjacencyRec& line);
+// Clears the relation of every line after L1 that places Display 1 and
+// Display 2 against each other: the relation L1 states is the only one, or
+// the server would pick one of two that disagree.
+void drop_other_relations(XF86ConfLayoutPtr layout);
+
+// The board's bus id ("PCI:bus:dev:0") once the board is found, else empty.
+// Every Device section the builders make ours drives the board, so it gets it.
+extern std::string board_busid;
 
 // The Device and Monitor sections a Screen section refers to: the link, or
 // the section of the referenced name when the link is not set.

@@ -3,9 +3,9 @@
 //
 // Choices where the pairing rule is silent:
 // - A display's list is the Modes of its Display subsection for its default
-//   depth; when that yields no name, the first subsection without a Depth line
-//   (the one the X server applies to any depth); when that is empty too, the
-//   other display's list, so each name is paired with itself. When both are
+//   depth; when it has none, the first subsection without a Depth line (the
+//   one the X server applies to any depth); when that yields no name either,
+//   the other display's list, so each name is paired with itself. When both are
 //   empty there are no pairs and MetaModes is set to the empty text.
 // - A name that does not begin with width "x" height counts as 0 x 0: it is
 //   paired by area like any other but never widens the desktop. Negative
@@ -75,7 +75,7 @@ std::vector<ModeEntry> read_modes(XF86ConfScreenPtr screen)
 {
     std::vector<ModeEntry> list;
     const XF86ConfDisplayRec* display = display_for_depth(screen, confGetDefaultDepthFromScreenPtr(nullptr, screen));
-    if (!display || display->modes.empty())
+    if (!display)
         display = display_for_depth(screen, 0);
     if (display)
         for (const std::string& name : display->modes)
@@ -226,9 +226,10 @@ XF86ConfigPtr confGenerateMetaModes(XF86ConfigPtr tree)
 
     std::vector<std::string> unionList;
     std::unordered_set<std::string> seen;
-    for (const ModeEntry& e : a)
-        if (seen.insert(e.name).second)
-            unionList.push_back(e.name);
+    for (const ModeEntry& e : a) {
+        seen.insert(e.name);
+        unionList.push_back(e.name);
+    }
     for (const ModeEntry& e : b)
         if (seen.insert(e.name).second)
             unionList.push_back(e.name);

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,7 +25,34 @@
 
 namespace cvx::config {
 SaveStepHook save_step_hook = nullptr;
+std::string board_busid;
 }
+
+namespace {
+
+// An earlier run may have left a layout under the name the edited one gets:
+// the server would start the first of the two and the next open might edit
+// the other. The namesakes get a name of their own.
+void rename_namesakes(XF86ConfigPtr tree, XF86ConfLayoutPtr edited)
+{
+    const std::vector<XF86ConfLayoutPtr> layouts = xf86layouts(tree);
+    auto taken = [&](const std::string& name) {
+        for (XF86ConfLayoutPtr layout : layouts)
+            if (xf86nameCompare(layout->identifier, name) == 0)
+                return true;
+        return false;
+    };
+    for (XF86ConfLayoutPtr other : layouts) {
+        if (other == edited || xf86nameCompare(other->identifier, edited->identifier) != 0)
+            continue;
+        std::string name = edited->identifier + " (earlier)";
+        for (int n = 2; taken(name); ++n)
+            name = edited->identifier + " (earlier " + std::to_string(n) + ")";
+        other->identifier = name;
+    }
+}
+
+}  // namespace
 
 using namespace cvx::config;
 
@@ -62,6 +90,7 @@ XF86ConfigPtr confPrepareTree(XF86ConfigPtr tree)
     XF86ConfLayoutPtr layout = first_layout(tree);
     bool named = layout == default_layout(tree);
     layout->identifier = "Corvex Twinscape configured.";
+    rename_namesakes(tree, layout);
     // Keep DefaultServerLayout pointing at the renamed layout, or the server
     // would find no layout of that name.
     if (named)
@@ -82,9 +111,10 @@ void confSetBusID(XF86ConfigPtr tree, const char* busid)
 {
     if (!tree || !busid)
         return;
+    board_busid = busid;
     for (XF86ConfDevicePtr d : xf86devices(tree))
         if (is_cvx_device(*d))
-            d->busid = busid;
+            d->busid = board_busid;
 }
 
 unsigned char confSetSingleHeadAtStartup(XF86ConfigPtr tree)

@@ -97,6 +97,40 @@ void drop_lines_after_first(XF86ConfLayoutPtr layout)
         layout->adjacencies.erase(layout->adjacencies.begin() + 1, layout->adjacencies.end());
 }
 
+void clear_relation(XF86ConfAdjacencyRec& line)
+{
+    line.where = CONF_ADJ_ABSOLUTE;
+    line.refscreen.reset();
+    line.top.reset();
+    line.bottom.reset();
+    line.left.reset();
+    line.right.reset();
+    line.top_screen = line.bottom_screen = line.left_screen = line.right_screen = nullptr;
+    line.x = 0;
+    line.y = 0;
+    line.has_position = true;
+}
+
+void drop_other_relations(XF86ConfLayoutPtr layout)
+{
+    if (!layout)
+        return;
+    auto names = [](const std::optional<std::string>& name, const char* display) {
+        return name && xf86nameCompare(*name, display) == 0;
+    };
+    for (size_t n = 1; n < layout->adjacencies.size(); ++n) {
+        XF86ConfAdjacencyRec& line = layout->adjacencies[n];
+        const char* other = nullptr;
+        if (xf86nameCompare(line.screen_name, edi2str[0]) == 0)
+            other = edi2str[1];
+        else if (xf86nameCompare(line.screen_name, edi2str[1]) == 0)
+            other = edi2str[0];
+        if (other && (names(line.refscreen, other) || names(line.top, other) || names(line.bottom, other) ||
+                      names(line.left, other) || names(line.right, other)))
+            clear_relation(line);
+    }
+}
+
 XF86ConfDevicePtr device_of(XF86ConfigPtr tree, XF86ConfScreenPtr screen)
 {
     if (!screen)
@@ -267,6 +301,8 @@ XF86ConfDevicePtr MakeDevice(XF86ConfigPtr tree, int deviceIndex)
     device->screen = deviceIndex;
     device->identifier = wanted;
     device->driver = "cvx";
+    if (!board_busid.empty())
+        device->busid = board_busid;
     return device;
 }
 
@@ -468,8 +504,11 @@ XF86ConfigPtr confSetLayout(XF86ConfigPtr tree, int whereValue)
         if (first)
             first->where = CONF_ADJ_ABSOLUTE;
     }
-    if (first && first->screen_name != edi2str[2])
+    if (first && first->screen_name != edi2str[2]) {
         first->where = whereValue;
+        if (whereValue != CONF_ADJ_ABSOLUTE)
+            drop_other_relations(first_layout(tree));
+    }
     return tree;
 }
 
@@ -488,8 +527,9 @@ XF86ConfigPtr confGetServerLayout(XF86ConfigPtr tree, int* first, int* whereOut,
             return tree;
         }
         if (line.screen_name == edi2str[2]) {
-            // The merged line's own section; by name when it is not linked.
-            XF86ConfScreenPtr screen = line.screen ? line.screen : xf86findScreen(line.screen_name, tree);
+            // The section the first line names; by name when it is not linked.
+            const XF86ConfAdjacencyRec& l1 = layout->adjacencies.front();
+            XF86ConfScreenPtr screen = l1.screen ? l1.screen : xf86findScreen(l1.screen_name, tree);
             const char* value = screen ? xf86findOptionValue(screen->options, "Monitor2Position") : nullptr;
             if (first)
                 *first = 0;

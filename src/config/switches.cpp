@@ -27,10 +27,7 @@ XF86ConfAdjacencyRec new_second_line(XF86ConfScreenPtr screen1)
     line.screen_name = edi2str[1];
     line.screen = screen1;
     line.scrnum = -1;
-    line.where = CONF_ADJ_ABSOLUTE;
-    line.x = 0;
-    line.y = 0;
-    line.has_position = true;
+    clear_relation(line);
     return line;
 }
 
@@ -108,6 +105,8 @@ XF86ConfigPtr confEnablePairView(XF86ConfigPtr tree, int whereValue)
     } else {
         layout->adjacencies.push_back(new_second_line(screen1));
     }
+    // Real files often carry the relation on the second line.
+    drop_other_relations(layout);
     return tree;
 }
 
@@ -148,6 +147,7 @@ XF86ConfigPtr confEnableClone(XF86ConfigPtr tree)
         XF86ConfAdjacencyRec& l2 = layout->adjacencies[1];
         l2.screen_name = edi2str[1];
         l2.where = CONF_ADJ_ABSOLUTE;
+        l2.refscreen.reset();
         l2.screen = screen1;
         l2.scrnum = -1;
     } else {

@@ -36,7 +36,7 @@ ToolRun tool(const std::string& args)
     const std::string cmd = "ASAN_OPTIONS=detect_leaks=0 " + shq(CVX_XF86CONF) + " " + args + " >" +
                             shq(io.file("out")) + " 2>" + shq(io.file("err"));
     const int rc = std::system(cmd.c_str());
-    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, read_text(io.file("out")), read_text(io.file("err"))};
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, read_file(io.file("out")), read_file(io.file("err"))};
 }
 
 struct Stamp {
@@ -48,7 +48,7 @@ struct Stamp {
 Stamp stamp(const std::string& path)
 {
     Stamp s;
-    s.bytes = read_text(path);
+    s.bytes = read_file(path);
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
         s.inode = st.st_ino;
@@ -71,8 +71,8 @@ std::vector<std::pair<std::string, std::string>> own_files()
             {"foreign", kForeignConf},
             {"pairview", kPairViewConf},
             {"merged", kMergedConf},
-            {"demo.conf", read_text(std::string(CVX_TEST_SOURCE_DIR) + "/scripts/demo.conf")},
-            {"minimal.conf", read_text(std::string(CVX_TEST_SOURCE_DIR) + "/tests/shell/data/minimal.conf")}};
+            {"demo.conf", read_file(std::string(CVX_TEST_SOURCE_DIR) + "/scripts/demo.conf")},
+            {"minimal.conf", read_file(std::string(CVX_TEST_SOURCE_DIR) + "/tests/shell/data/minimal.conf")}};
 }
 
 std::vector<std::string> corpus_files()
@@ -147,7 +147,7 @@ protected:
 
 TEST_F(XfConf, ShowTellsWhatTheWindowsShow)
 {
-    write_text(file, kRichConf);
+    write_file(file, kRichConf);
     ToolRun r = tool("show " + shq(file) + " --json");
     ASSERT_EQ(r.status, 0) << r.err;
     // Display 2 RightOf Display 1 is display 1 left of display 2.
@@ -162,9 +162,9 @@ TEST_F(XfConf, ShowTellsWhatTheWindowsShow)
                              "  modes: 1280x1024 1024x768@75Hz:0\n", "  output: tv-pal, SCART_RGB\n"})
         EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
     // show never writes.
-    EXPECT_EQ(read_text(file), kRichConf);
+    EXPECT_EQ(read_file(file), kRichConf);
 
-    write_text(file, kSingleConf);
+    write_file(file, kSingleConf);
     r = tool("show " + shq(file) + " --json");
     EXPECT_EQ(r.out.rfind("{\"mode\": \"single\", \"relation\": null, ", 0), 0u) << r.out;
     EXPECT_EQ(tool("show").status, 2);
@@ -174,13 +174,13 @@ TEST_F(XfConf, ShowTellsWhatTheWindowsShow)
 
 TEST_F(XfConf, EditsReadBackThroughShowAndSecondRunChangesNothing)
 {
-    write_text(file, kPairViewConf);
+    write_file(file, kPairViewConf);
     const std::string edits = " --mode merged --relation above --hw-cursor off --depth 1=16 --modes 1=1280x1024,800x600 "
                               "--output 2=tv-ntsc,SCART_TYPE2 --busid PCI:2:3:0";
     ToolRun r = tool("set " + shq(file) + edits);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, file + ": changed (previous file kept at " + file + "_CVX-BACKUP)\n");
-    EXPECT_EQ(read_text(file + "_CVX-BACKUP"), kPairViewConf);
+    EXPECT_EQ(read_file(file + "_CVX-BACKUP"), kPairViewConf);
     r = tool("show " + shq(file) + " --json");
     EXPECT_NE(r.out.find("{\"mode\": \"merged\", \"relation\": \"above\", \"xinerama\": false, \"hw_cursor\": false"),
               std::string::npos)
@@ -188,7 +188,7 @@ TEST_F(XfConf, EditsReadBackThroughShowAndSecondRunChangesNothing)
     EXPECT_NE(r.out.find("{\"display\": 1, \"depth\": 16, \"modes\": [\"1280x1024\", \"800x600\"]"), std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\"output\": \"tv-ntsc\", \"cable\": \"SCART_TYPE2\""), std::string::npos) << r.out;
-    EXPECT_EQ(count_of(read_text(file), "\"PCI:2:3:0\""), 2u);
+    EXPECT_EQ(count_of(read_file(file), "\"PCI:2:3:0\""), 2u);
 
     const Stamp before = stamp(file);
     r = tool("set " + shq(file) + edits);
@@ -202,7 +202,7 @@ TEST_F(XfConf, EditsReadBackThroughShowAndSecondRunChangesNothing)
 
 TEST_F(XfConf, UsageErrorsAndBadValuesWriteNothing)
 {
-    write_text(file, kPairViewConf);
+    write_file(file, kPairViewConf);
     const Stamp before = stamp(file);
     const char* const bad[] = {
         "--frobnicate on", "--depth 1=12", "--depth 3=24", "--depth 24", "--modes 1=1024x768,", "--modes 1=big",
@@ -232,31 +232,31 @@ TEST_F(XfConf, FilesThatCannotBeReadParsedOrWritten)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;
 
-    write_text(file, "Section \"Device\"\n    Identifier \"x\"\n    Frobnicate 3\nEndSection\n");
+    write_file(file, "Section \"Device\"\n    Identifier \"x\"\n    Frobnicate 3\nEndSection\n");
     r = tool("set " + shq(file) + " --mode multi");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("line 3"), std::string::npos) << r.err;
 
     // A backup that cannot be made: the save sequence refuses, nothing changes.
-    write_text(file, kSingleConf);
+    write_file(file, kSingleConf);
     r = tool("set " + shq(file) + " --mode multi --backup " + shq(dir.file("no/such/dir/b")));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("ERROR: "), std::string::npos) << r.err;
-    EXPECT_EQ(read_text(file), kSingleConf);
+    EXPECT_EQ(read_file(file), kSingleConf);
 }
 
 TEST_F(XfConf, BackupWhereAskedOrNone)
 {
-    write_text(file, kSingleConf);
+    write_file(file, kSingleConf);
     ToolRun r = tool("set " + shq(file) + " --mode clone --backup " + shq(dir.file("kept")));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(read_text(dir.file("kept")), kSingleConf);
+    EXPECT_EQ(read_file(dir.file("kept")), kSingleConf);
     EXPECT_FALSE(fs::exists(file + "_CVX-BACKUP"));
-    const std::string clone = read_text(file);
+    const std::string clone = read_file(file);
     r = tool("set " + shq(file) + " --mode single --no-backup");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, file + ": changed\n");
-    EXPECT_EQ(read_text(dir.file("kept")), kSingleConf);
+    EXPECT_EQ(read_file(dir.file("kept")), kSingleConf);
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir.path()))
         names.push_back(e.path().filename().string());
@@ -266,7 +266,7 @@ TEST_F(XfConf, BackupWhereAskedOrNone)
 
 TEST_F(XfConf, TheSecondDisplaysNoticeGoesToStandardError)
 {
-    write_text(file, kSingleConf);
+    write_file(file, kSingleConf);
     const ToolRun r = tool("set " + shq(file) + " --mode multi");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("Your secondary display has been enabled. Its resolution has been set to 640 x 480."),
@@ -282,24 +282,24 @@ TEST(XfConfFiles, EveryModeOnEveryFileReadsBackIsStableAndPatchesExactly)
     std::vector<std::pair<std::string, std::string>> files = own_files();
     const std::vector<std::string> corpus = corpus_files();
     for (const std::string& name : corpus)
-        files.emplace_back(name, read_text(corpus_file(name)));
+        files.emplace_back(name, read_file(corpus_file(name)));
     ASSERT_GE(files.size(), 6u);
     for (const auto& [name, text] : files) {
         for (const char* mode : kModes) {
             SCOPED_TRACE(name + " --mode " + mode);
             TempDir dir;
             const std::string file = dir.file("xorg.conf"), copy = dir.file("copy.conf");
-            write_text(file, text);
-            write_text(copy, text);
+            write_file(file, text);
+            write_file(copy, text);
             ToolRun r = tool("set " + shq(file) + " --mode " + mode);
             if (tool("check " + shq(copy)).status != 0) {
                 // The parser refuses it: set says so and writes nothing.
                 EXPECT_EQ(r.status, 1);
-                EXPECT_EQ(read_text(file), text);
+                EXPECT_EQ(read_file(file), text);
                 continue;
             }
             ASSERT_EQ(r.status, 0) << r.err;
-            const std::string written = read_text(file);
+            const std::string written = read_file(file);
             EXPECT_EQ(r.out, file + (written == text ? ": unchanged\n"
                                                      : ": changed (previous file kept at " + file + "_CVX-BACKUP)\n"));
 
@@ -313,15 +313,15 @@ TEST(XfConfFiles, EveryModeOnEveryFileReadsBackIsStableAndPatchesExactly)
 
             r = tool("set " + shq(copy) + " --mode " + mode + " --dry-run");
             EXPECT_EQ(r.status, written == text ? 0 : 3);
-            EXPECT_EQ(read_text(copy), text) << "a dry run wrote";
+            EXPECT_EQ(read_file(copy), text) << "a dry run wrote";
             if (r.status == 3) {
-                write_text(dir.file("diff"), r.out);
+                write_file(dir.file("diff"), r.out);
                 EXPECT_EQ(std::system(("patch --quiet --batch " + shq(copy) + " < " + shq(dir.file("diff")) +
                                        " > /dev/null")
                                           .c_str()),
                           0)
                     << r.out;
-                EXPECT_EQ(read_text(copy), written);
+                EXPECT_EQ(read_file(copy), written);
             }
         }
     }

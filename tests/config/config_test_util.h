@@ -1,5 +1,5 @@
-// Shared pieces of the configuration model's tests: sample files, parsing,
-// a private temporary directory and a recorder for the message hook.
+// Shared pieces of the configuration model's tests: the sample files,
+// parsing, opening and a recorder for the message hook.
 #pragma once
 
 #include <string>
@@ -11,17 +11,17 @@
 
 #include "config/config.h"
 #include "support/corpus.h"
+#include "support/files.h"
 
 namespace cvx::test {
 
-// One display on the board, in the form the program writes.
-extern const char* const kSingleConf;
-// Two screens of one board under foreign identifiers, placed RightOf.
-extern const char* const kForeignConf;
-// PairView Multi-Display as the program writes it.
-extern const char* const kPairViewConf;
-// The merged display as the program writes it.
-extern const char* const kMergedConf;
+// The samples of tests/data: one display on the board in the form the
+// program writes (single.conf); two screens of one board under foreign
+// identifiers, the second placed RightOf the first (foreign.conf); PairView
+// Multi-Display (pairview.conf) and the merged display (merged.conf) as the
+// program writes them.
+extern const std::string kSingleConf, kForeignConf, kPairViewConf, kMergedConf;
+extern const char* const kSampleNames[4];
 
 // Parses text; a failed parse fails the calling test (null holder).
 XF86ConfigHolder parse(std::string_view text);
@@ -30,8 +30,6 @@ std::string text_of(XF86ConfigPtr tree);
 XF86ConfigHolder reparse(XF86ConfigPtr tree);
 
 std::string corpus_file(const std::string& name);
-std::string read_text(const std::string& path);
-void write_text(const std::string& path, const std::string& text);
 size_t count_of(const std::string& text, const std::string& needle);
 
 XF86ConfAdjacencyRec* line(XF86ConfigPtr tree, size_t n);
@@ -40,22 +38,9 @@ const XF86OptionRec* option(const XF86OptionList& list, const char* name);
 
 // Names of the display modes for test traces.
 extern const char* const kModeNames[4];
-// getConfigPtr with its console lines swallowed.
-XF86ConfigHolder open_silently(const std::string& path);
-
-// A directory of our own (under $TMPDIR, else the build tree), removed with
-// everything in it when the object goes.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return m_path; }
-    std::string file(const std::string& rel) const { return m_path + "/" + rel; }
-private:
-    std::string m_path;
-};
+// getConfigPtr with its console lines kept from the test's output (and
+// handed to `out` and `err` when given).
+XF86ConfigHolder open_silently(const std::string& path, std::string* out = nullptr, std::string* err = nullptr);
 
 // Installs itself as confMessageHook and records each message.
 class MessageRecorder {

@@ -17,12 +17,12 @@ namespace {
 std::string patched(const std::string& before, const std::string& after)
 {
     TempDir dir;
-    write_text(dir.file("f"), before);
-    write_text(dir.file("d"), unified_diff(before, after, "f", "f (new)"));
+    write_file(dir.file("f"), before);
+    write_file(dir.file("d"), unified_diff(before, after, "f", "f (new)"));
     const std::string cmd = "patch --quiet --batch '" + dir.file("f") + "' < '" + dir.file("d") + "' > /dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0)
         return "(patch failed)";
-    return read_text(dir.file("f"));
+    return read_file(dir.file("f"));
 }
 
 std::string numbered(int from, int to, const char* suffix = "")

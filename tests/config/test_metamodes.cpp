@@ -226,9 +226,34 @@ TEST(MetaModes, WritingInMergedModeRegenerates)
     testing::internal::CaptureStdout();
     ASSERT_EQ(confWriteConfigFile(dir.file("out.conf").c_str(), tree.get()), 1);
     EXPECT_EQ(count_of(testing::internal::GetCapturedStdout(), "Metamodes: "), 1u);
-    std::string text = read_text(dir.file("out.conf"));
+    std::string text = read_file(dir.file("out.conf"));
     EXPECT_NE(text.find("1280x1024-1024x768 1024x768-1024x768 800x600-800x600 1024x768 800x600 "),
               std::string::npos) << text;
     EXPECT_NE(text.find("Monitor2HSync"), std::string::npos);
     EXPECT_EQ(confWriteConfigFile(dir.file("x.conf").c_str(), nullptr), 0);
+}
+
+TEST(MetaModes, UnionKeepsRepeatsAndDepthlessListsStandInOnlyForAMissingSubsection)
+{
+    Result repeated = generate({"800x600", "800x600"}, {"1024x768"});
+    EXPECT_EQ(repeated.modes, (Names{"800x600", "800x600", "1024x768"}));
+
+    auto tree = parse(kMergedConf);
+    ASSERT_TRUE(tree);
+    XF86ConfScreenPtr screen2 = FindScreen(tree.get(), 1);
+    XF86ConfDisplayRec any;
+    any.modes = {"640x480"};
+    screen2->displays.push_back(any);
+    screen2->displays[0].modes.clear();
+    XF86ConfScreenPtr merged = FindScreen(tree.get(), 2);
+    testing::internal::CaptureStdout();
+    confGenerateMetaModes(tree.get());
+    // Display 2's subsection for its depth exists, empty: Display 1's list stands in.
+    EXPECT_STREQ(xf86findOptionValue(merged->options, "MetaModes"),
+                 "1280x1024-1280x1024 1024x768-1024x768 800x600-800x600 1280x1024 1024x768 800x600 ");
+    screen2->displays.erase(screen2->displays.begin());
+    confGenerateMetaModes(tree.get());
+    testing::internal::GetCapturedStdout();
+    EXPECT_STREQ(xf86findOptionValue(merged->options, "MetaModes"),
+                 "1280x1024-640x480 1024x768-640x480 800x600-640x480 ");
 }

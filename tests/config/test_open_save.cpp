@@ -25,20 +25,6 @@ const char* const kSaved =
 const char* const kWriteError =
     "ERROR: The configuration file couldn't be written to. Settings haven't been changed.";
 
-XF86ConfigHolder open_quietly(const std::string& path, std::string* out = nullptr, std::string* err = nullptr)
-{
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    XF86ConfigHolder tree(getConfigPtr(path.c_str()));
-    std::string o = testing::internal::GetCapturedStdout();
-    std::string e = testing::internal::GetCapturedStderr();
-    if (out)
-        *out = o;
-    if (err)
-        *err = e;
-    return tree;
-}
-
 // Files other than the two the test names: leftovers of the save.
 std::vector<std::string> strays(const std::string& dir, std::initializer_list<std::string> known)
 {
@@ -57,9 +43,9 @@ protected:
     {
         config = dir.file("XF86Config");
         backup = dir.file("XF86Config_CVX-BACKUP");
-        write_text(config, kSingleConf);
+        write_file(config, kSingleConf);
         oldText = kSingleConf;
-        tree = open_quietly(config);
+        tree = open_silently(config);
         ASSERT_TRUE(tree);
         confEnablePairView(tree.get(), CONF_ADJ_LEFTOF);
         newText = text_of(tree.get());
@@ -99,38 +85,38 @@ TEST(Open, PathsThatCannotBeOpened)
 {
     EXPECT_EQ(getConfigPtr(nullptr), nullptr);
     std::string out;
-    EXPECT_FALSE(open_quietly("relative/XF86Config", &out));
+    EXPECT_FALSE(open_silently("relative/XF86Config", &out));
     EXPECT_EQ(out, "Corvex Twinscape: Couldn't open configuration file.\n");
     TempDir dir;
-    EXPECT_FALSE(open_quietly(dir.file("missing.conf"), &out));
+    EXPECT_FALSE(open_silently(dir.file("missing.conf"), &out));
     EXPECT_EQ(out, "Corvex Twinscape: Couldn't open configuration file.\n");
 }
 
 TEST(Open, MessagesAndTheLayoutIdentifier)
 {
     TempDir dir;
-    write_text(dir.file("ok.conf"), kForeignConf);
+    write_file(dir.file("ok.conf"), kForeignConf);
     std::string out, err;
-    auto tree = open_quietly(dir.file("ok.conf"), &out, &err);
+    auto tree = open_silently(dir.file("ok.conf"), &out, &err);
     ASSERT_TRUE(tree);
     EXPECT_EQ(out, "Corvex Twinscape: Configuration file (" + dir.file("ok.conf") + ") opened.\n");
     EXPECT_NE(err.find("Corvex Twinscape: Configuration file parsed.\n"), std::string::npos) << err;
     EXPECT_EQ(xf86layouts(tree.get())[0]->identifier, "Corvex Twinscape configured.");
     EXPECT_NE(text_of(tree.get()).find("\"Corvex Twinscape configured.\""), std::string::npos);
 
-    write_text(dir.file("bad.conf"), "Section \"Device\"\n Identifer \"x\"\nEndSection\n");
-    EXPECT_FALSE(open_quietly(dir.file("bad.conf"), &out, &err));
+    write_file(dir.file("bad.conf"), "Section \"Device\"\n Identifer \"x\"\nEndSection\n");
+    EXPECT_FALSE(open_silently(dir.file("bad.conf"), &out, &err));
     EXPECT_NE(out.find("opened."), std::string::npos);
     EXPECT_NE(err.find("Corvex Twinscape: Couldn't parse the configuration file.\n"), std::string::npos) << err;
     // The library's open file was closed: the next open works.
-    EXPECT_TRUE(open_quietly(dir.file("ok.conf")));
+    EXPECT_TRUE(open_silently(dir.file("ok.conf")));
 }
 
 TEST(Open, MinimalFilesAreCompletedAndCanBeConfigured)
 {
     CVX_SKIP_WITHOUT_CORPUS(CVX_CORPUS_DIR);
     TempDir dir;
-    write_text(dir.file("empty.conf"), "");
+    write_file(dir.file("empty.conf"), "");
     const std::string files[] = {
         dir.file("empty.conf"),
         corpus_file("40-xorgd-intel-device-noeol.conf"),
@@ -140,7 +126,7 @@ TEST(Open, MinimalFilesAreCompletedAndCanBeConfigured)
     };
     for (const std::string& file : files) {
         SCOPED_TRACE(file);
-        auto tree = open_quietly(file);
+        auto tree = open_silently(file);
         ASSERT_TRUE(tree);
         ASSERT_FALSE(xf86layouts(tree.get()).empty());
         EXPECT_EQ(xf86layouts(tree.get())[0]->identifier, "Corvex Twinscape configured.");
@@ -209,7 +195,7 @@ TEST(Write, PathsThatCannotBeWritten)
     EXPECT_EQ(confWriteConfigFile("/dev/full", tree.get()), 0);
     EXPECT_EQ(confWriteConfigFile(nullptr, tree.get()), 0);
     ASSERT_EQ(confWriteConfigFile(dir.file("fine.conf").c_str(), tree.get()), 1);
-    EXPECT_EQ(read_text(dir.file("fine.conf")), text_of(tree.get()));
+    EXPECT_EQ(read_file(dir.file("fine.conf")), text_of(tree.get()));
 }
 
 TEST_F(SaveSequence, SuccessKeepsModeOwnerAndReplacesAnOldBackup)
@@ -218,12 +204,12 @@ TEST_F(SaveSequence, SuccessKeepsModeOwnerAndReplacesAnOldBackup)
     if (geteuid() == 0) {
         ASSERT_EQ(chown(config.c_str(), 4321, 4322), 0);
     }
-    write_text(backup, "an older backup\n");
+    write_file(backup, "an older backup\n");
     std::string message;
     ASSERT_TRUE(confSaveConfiguration(config.c_str(), backup.c_str(), tree.get(), message));
     EXPECT_EQ(message, kSaved);
-    EXPECT_EQ(read_text(config), newText);
-    EXPECT_EQ(read_text(backup), oldText);
+    EXPECT_EQ(read_file(config), newText);
+    EXPECT_EQ(read_file(backup), oldText);
     for (const std::string& path : {config, backup}) {
         struct stat st {};
         ASSERT_EQ(stat(path.c_str(), &st), 0);
@@ -235,7 +221,7 @@ TEST_F(SaveSequence, SuccessKeepsModeOwnerAndReplacesAnOldBackup)
     }
     EXPECT_TRUE(strays(dir.path(), {"XF86Config", "XF86Config_CVX-BACKUP"}).empty());
     // The saved file opens again in the mode it was saved in.
-    auto again = open_quietly(config);
+    auto again = open_silently(config);
     ASSERT_TRUE(again);
     EXPECT_EQ(confPairViewIsActive(again.get()), 1);
 }
@@ -246,7 +232,7 @@ TEST_F(SaveSequence, WithoutBackupOnlyTheFileIsReplaced)
     std::string message;
     ASSERT_TRUE(confSaveConfiguration(config.c_str(), nullptr, tree.get(), message));
     EXPECT_EQ(message, kSaved);
-    EXPECT_EQ(read_text(config), newText);
+    EXPECT_EQ(read_file(config), newText);
     struct stat st {};
     ASSERT_EQ(stat(config.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -257,7 +243,7 @@ TEST_F(SaveSequence, WithoutBackupOnlyTheFileIsReplaced)
 
 TEST_F(SaveSequence, FailingWriteChangesNothing)
 {
-    write_text(backup, "an older backup\n");
+    write_file(backup, "an older backup\n");
     // A file-size limit makes every write of the new text fail, even as root.
     int status = save_in_child([] {
         signal(SIGXFSZ, SIG_IGN);
@@ -266,8 +252,8 @@ TEST_F(SaveSequence, FailingWriteChangesNothing)
     });
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 3);
-    EXPECT_EQ(read_text(config), oldText);
-    EXPECT_EQ(read_text(backup), "an older backup\n");
+    EXPECT_EQ(read_file(config), oldText);
+    EXPECT_EQ(read_file(backup), "an older backup\n");
     EXPECT_TRUE(strays(dir.path(), {"XF86Config", "XF86Config_CVX-BACKUP"}).empty());
 }
 
@@ -278,7 +264,7 @@ TEST_F(SaveSequence, TreeTheLibraryCannotWriteChangesNothing)
     std::string message;
     EXPECT_FALSE(confSaveConfiguration(config.c_str(), backup.c_str(), tree.get(), message));
     EXPECT_EQ(message, kWriteError);
-    EXPECT_EQ(read_text(config), oldText);
+    EXPECT_EQ(read_file(config), oldText);
     EXPECT_FALSE(fs::exists(backup));
     EXPECT_TRUE(strays(dir.path(), {"XF86Config"}).empty());
 }
@@ -291,7 +277,7 @@ TEST_F(SaveSequence, FailingBackupChangesNothingAndSaysSo)
     EXPECT_EQ(message.rfind("ERROR: ", 0), 0u) << message;
     EXPECT_NE(message.find("backed up"), std::string::npos) << message;
     EXPECT_NE(message.find(missing), std::string::npos) << message;
-    EXPECT_EQ(read_text(config), oldText);
+    EXPECT_EQ(read_file(config), oldText);
     EXPECT_TRUE(strays(dir.path(), {"XF86Config"}).empty());
 
     // The backup path naming the file itself would lose the old file.
@@ -299,7 +285,7 @@ TEST_F(SaveSequence, FailingBackupChangesNothingAndSaysSo)
     EXPECT_EQ(message.rfind("ERROR: ", 0), 0u);
     fs::create_hard_link(config, dir.file("alias"));
     EXPECT_FALSE(confSaveConfiguration(config.c_str(), dir.file("alias").c_str(), tree.get(), message));
-    EXPECT_EQ(read_text(config), oldText);
+    EXPECT_EQ(read_file(config), oldText);
 
     // No old file: nothing to back up, nothing written.
     fs::remove(dir.file("alias"));
@@ -317,15 +303,15 @@ TEST_F(SaveSequence, KilledAtEachStepLeavesACompleteFile)
 {
     for (int step = cvx::config::SAVE_NEW_FILE_WRITTEN; step <= cvx::config::SAVE_NEW_FILE_IN_PLACE; ++step) {
         SCOPED_TRACE("killed at step " + std::to_string(step));
-        write_text(config, oldText);
-        write_text(backup, "an older backup\n");
+        write_file(config, oldText);
+        write_file(backup, "an older backup\n");
         g_kill_at = step;
         int status = save_in_child([] { cvx::config::save_step_hook = kill_at_step; });
         ASSERT_TRUE(WIFSIGNALED(status));
         EXPECT_EQ(WTERMSIG(status), SIGKILL);
-        std::string now = read_text(config);
+        std::string now = read_file(config);
         EXPECT_EQ(now, step < cvx::config::SAVE_NEW_FILE_IN_PLACE ? oldText : newText);
-        std::string saved = read_text(backup);
+        std::string saved = read_file(backup);
         EXPECT_EQ(saved, step < cvx::config::SAVE_BACKUP_IN_PLACE ? std::string("an older backup\n") : oldText);
         // Temporaries a killed run leaves are hidden names beside the files;
         // clear them for the next round.
@@ -344,8 +330,8 @@ TEST(Opening, EditsTheLayoutTheServerUses)
     CVX_SKIP_WITHOUT_CORPUS(CVX_CORPUS_DIR);
     TempDir dir;
     std::string path = dir.file("xorg.conf");
-    write_text(path, read_text(corpus_file("03-xorg-nvidia-radeon-twinview-metamodes-dri.conf")));
-    XF86ConfigHolder tree = open_quietly(path);
+    write_file(path, read_file(corpus_file("03-xorg-nvidia-radeon-twinview-metamodes-dri.conf")));
+    XF86ConfigHolder tree = open_silently(path);
     ASSERT_TRUE(tree);
     std::vector<XF86ConfLayoutPtr> layouts = xf86layouts(tree.get());
     ASSERT_EQ(layouts.size(), 2u);
@@ -360,4 +346,106 @@ TEST(Opening, EditsTheLayoutTheServerUses)
     XF86ConfigHolder back = reparse(tree.get());
     ASSERT_TRUE(back);
     EXPECT_EQ(confPairViewIsActive(back.get()), 1);
+}
+
+// Our board beside an on-board card: switching to two displays adopts the
+// other card's Device section for display 2. It must drive our board, so it
+// takes our bus id, in the file written and in the preview alike.
+TEST(Opening, AdoptedDeviceTakesTheBoardsBusId)
+{
+    MessageRecorder messages;
+    TempDir dir;
+    const std::string path = dir.file("xorg.conf");
+    write_file(path, R"(Section "Device"
+    Identifier "Corvex"
+    Driver "cvx"
+EndSection
+
+Section "Device"
+    Identifier "Onboard"
+    Driver "modesetting"
+    BusID "PCI:0:2:0"
+EndSection
+
+Section "Screen"
+    Identifier "Screen0"
+    Device "Corvex"
+EndSection
+)");
+    XF86ConfigHolder tree = open_silently(path);
+    ASSERT_TRUE(tree);
+    confSetBoardBusID(tree.get(), 1, 0);
+    where = 0;
+    confSwitchDisplayMode(tree.get(), confOpenDisplayMode(tree.get()), CONF_MODE_MULTI);
+    const std::string out = dir.file("written.conf");
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(confWriteConfigFile(out.c_str(), tree.get()), 1);
+    testing::internal::GetCapturedStdout();
+    XF86ConfigHolder written = parse(read_file(out));
+    ASSERT_TRUE(written);
+    int cvx = 0;
+    for (XF86ConfDevicePtr device : xf86devices(written.get())) {
+        if (device->driver != "cvx")
+            continue;
+        ++cvx;
+        EXPECT_EQ(device->busid, "PCI:1:0:0") << device->identifier << "\n" << read_file(out);
+    }
+    EXPECT_EQ(cvx, 2);
+}
+
+// An earlier run left a layout named as ours while DefaultServerLayout picks
+// another one: the saved file must hold one layout of that name, the one
+// edited, and the server must start it.
+TEST(Opening, NoSecondLayoutOfOurName)
+{
+    TempDir dir;
+    const std::string path = dir.file("xorg.conf");
+    write_file(path, R"(Section "ServerFlags"
+    Option "DefaultServerLayout" "Current"
+EndSection
+
+Section "ServerLayout"
+    Identifier "Corvex Twinscape configured."
+    Screen "Old"
+EndSection
+
+Section "ServerLayout"
+    Identifier "Current"
+    Screen "Display 1"
+EndSection
+
+Section "Screen"
+    Identifier "Old"
+EndSection
+
+Section "Screen"
+    Identifier "Display 1"
+EndSection
+)");
+    XF86ConfigHolder tree = open_silently(path);
+    ASSERT_TRUE(tree);
+    confSwitchDisplayMode(tree.get(), CONF_MODE_SINGLE, CONF_MODE_CLONE);
+    std::string message;
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(confSaveConfiguration(path.c_str(), dir.file("backup").c_str(), tree.get(), message)) << message;
+    testing::internal::GetCapturedStdout();
+
+    XF86ConfigHolder saved = open_silently(path);
+    ASSERT_TRUE(saved);
+    int ours = 0;
+    for (XF86ConfLayoutPtr layout : xf86layouts(saved.get()))
+        ours += xf86nameCompare(layout->identifier, "Corvex Twinscape configured.") == 0;
+    EXPECT_EQ(ours, 1) << read_file(path);
+    // The server starts the layout DefaultServerLayout names: the edited one.
+    const char* started = xf86findOptionValue(xf86serverFlags(saved.get())->options, "DefaultServerLayout");
+    ASSERT_NE(started, nullptr);
+    XF86ConfLayoutPtr edited = nullptr;
+    for (XF86ConfLayoutPtr layout : xf86layouts(saved.get()))
+        if (!edited && xf86nameCompare(layout->identifier, started) == 0)
+            edited = layout;
+    ASSERT_NE(edited, nullptr);
+    ASSERT_EQ(edited->adjacencies.size(), 2u) << read_file(path);
+    EXPECT_EQ(edited->adjacencies[0].screen_name, "Display 1");
+    EXPECT_EQ(edited->adjacencies[1].screen_name, "Display 2");
+    EXPECT_EQ(confGetDisplayMode(saved.get()), CONF_MODE_CLONE);
 }

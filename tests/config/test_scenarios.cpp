@@ -19,7 +19,7 @@ XF86ConfigHolder write_and_open(XF86ConfigPtr tree, const TempDir& dir, const st
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(ok, 1);
     XF86ConfigHolder again = open_silently(path);
-    EXPECT_TRUE(again) << "the written file does not open:\n" << read_text(path);
+    EXPECT_TRUE(again) << "the written file does not open:\n" << read_file(path);
     return again;
 }
 
@@ -87,22 +87,15 @@ void run_all_modes(const std::string& path, bool layoutIsValid)
 
 TEST(Scenarios, SampleFilesThroughEveryMode)
 {
-    TempDir dir;
-    const struct { const char* name; const char* text; } samples[] = {
-        {"single.conf", kSingleConf}, {"foreign.conf", kForeignConf},
-        {"pairview.conf", kPairViewConf}, {"merged.conf", kMergedConf}};
-    for (auto s : samples) {
-        SCOPED_TRACE(s.name);
-        write_text(dir.file(s.name), s.text);
-        run_all_modes(dir.file(s.name), true);
+    for (const char* name : kSampleNames) {
+        SCOPED_TRACE(name);
+        run_all_modes(fixture_path(name), true);
     }
 }
 
 TEST(Scenarios, ForeignIdentifiersAreAdoptedNotDuplicated)
 {
-    TempDir dir;
-    write_text(dir.file("foreign.conf"), kForeignConf);
-    XF86ConfigHolder tree = open_silently(dir.file("foreign.conf"));
+    XF86ConfigHolder tree = open_silently(fixture_path("foreign.conf"));
     ASSERT_TRUE(tree);
     ASSERT_EQ(confGetDisplayMode(tree.get()), CONF_MODE_MULTI);
     int w = 0, first = -2, second = -2;
@@ -149,3 +142,87 @@ INSTANTIATE_TEST_SUITE_P(
         std::string name(param.param, 2);
         return "file" + name;
     });
+
+namespace {
+
+bool is_display(const std::string& name, int index)
+{
+    return xf86nameCompare(name, edi2str[index]) == 0;
+}
+
+// Every relation of Display 1 to Display 2 that a Screen line of the layout
+// states, as seen from Display 1; -1 for a form that places one against the
+// other without a plain relation (Relative, the four-neighbour form).
+std::vector<int> stated_relations(XF86ConfigPtr tree)
+{
+    std::vector<int> found;
+    for (size_t n = 0; n < line_count(tree); ++n) {
+        const XF86ConfAdjacencyRec& l = *line(tree, n);
+        const int self = is_display(l.screen_name, 0) ? 0 : is_display(l.screen_name, 1) ? 1 : -1;
+        if (self < 0)
+            continue;
+        const char* other = edi2str[1 - self];
+        if (l.where == CONF_ADJ_OBSOLETE) {
+            for (const auto* n2 : {&l.top, &l.bottom, &l.left, &l.right})
+                if (*n2 && xf86nameCompare(**n2, other) == 0)
+                    found.push_back(-1);
+            continue;
+        }
+        if (l.where == CONF_ADJ_ABSOLUTE || !l.refscreen || xf86nameCompare(*l.refscreen, other) != 0)
+            continue;
+        if (l.where == CONF_ADJ_RELATIVE)
+            found.push_back(-1);
+        else
+            found.push_back(self == 0 ? l.where : confOppositeRelation(l.where));
+    }
+    return found;
+}
+
+// The written file as the server reads it: in PairView Multi-Display every
+// line that relates the two displays says `where`, in the other modes none.
+void expect_agreeing_lines(XF86ConfigPtr tree, ConfDisplayMode mode)
+{
+    XF86ConfigHolder again = reparse(tree);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(confGetDisplayMode(again.get()), mode);
+    const std::vector<int> relations = stated_relations(again.get());
+    if (mode == CONF_MODE_MULTI) {
+        EXPECT_FALSE(relations.empty());
+        for (int r : relations)
+            EXPECT_EQ(r, where) << text_of(again.get());
+        EXPECT_EQ(confGetDisplayRelation(again.get()), where);
+    } else {
+        EXPECT_TRUE(relations.empty()) << text_of(again.get());
+    }
+}
+
+}  // namespace
+
+// Real files often carry the relation on the second Screen line. Opened as
+// the main window opens them, every mode and every turn of the invert button
+// must leave no line that contradicts the relation the program wrote.
+TEST(Scenarios, RelationOnTheSecondLineNeverContradictsTheWrittenOne)
+{
+    MessageRecorder messages;
+    XF86ConfigHolder tree = open_silently(fixture_path("foreign.conf"));
+    ASSERT_TRUE(tree);
+    where = 0;
+    ConfDisplayMode current = confOpenDisplayMode(tree.get());
+    ASSERT_EQ(current, CONF_MODE_MULTI);
+    // "Screen1" RightOf "Screen0": display 1 is left of display 2.
+    EXPECT_EQ(where, CONF_ADJ_LEFTOF);
+    expect_agreeing_lines(tree.get(), current);
+    for (int turn = 1; turn <= 4; ++turn) {
+        SCOPED_TRACE("invert " + std::to_string(turn));
+        confInvertLayout(tree.get());
+        expect_agreeing_lines(tree.get(), current);
+    }
+    EXPECT_EQ(where, CONF_ADJ_LEFTOF);
+    for (ConfDisplayMode next : {CONF_MODE_CLONE, CONF_MODE_MULTI, CONF_MODE_MERGED, CONF_MODE_SINGLE,
+                                 CONF_MODE_MULTI}) {
+        SCOPED_TRACE(std::string(kModeNames[current]) + " -> " + kModeNames[next]);
+        confSwitchDisplayMode(tree.get(), current, next);
+        current = next;
+        expect_agreeing_lines(tree.get(), current);
+    }
+}

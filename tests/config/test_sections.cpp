@@ -329,3 +329,17 @@ TEST(Options, RemoveSetAndReplace)
     EXPECT_EQ(confReplaceString(field, nullptr), 1);
     EXPECT_FALSE(field.has_value());
 }
+
+TEST(Layout, MergedRelationComesFromTheSectionTheFirstLineNames)
+{
+    auto tree = parse(kMergedConf);
+    ASSERT_TRUE(tree);
+    XF86ConfLayoutPtr layout = xf86layouts(tree.get()).front();
+    XF86ConfAdjacencyRec first;
+    first.screen_name = "Display 1";
+    layout->adjacencies.insert(layout->adjacencies.begin(), first);
+    confSetOption(FindScreen(tree.get(), 0)->options, "Monitor2Position", "Below");
+    int w = 0;
+    confGetServerLayout(tree.get(), nullptr, &w, nullptr);
+    EXPECT_EQ(w, CONF_ADJ_ABOVE);
+}

@@ -24,55 +24,8 @@ namespace {
 std::unique_ptr<TempRoot> g_root;
 std::unique_ptr<XServer> g_server;
 
-void key(const std::string& names)
-{
-    sh("xdotool key --delay 50 " + names + " 2>/dev/null");
-    sh("xdotool sleep 0.3");
-}
-
-// Centres of the widgets the runs click (positions and sizes of the layouts).
-constexpr Spot kOpenOk{296 + 31, 192 + 12};
-constexpr Spot kMsgBoxOk{160 + 44, 136 + 16};
-constexpr Spot kSaveAndExit{440 + 52, 376 + 16};
-constexpr Spot kExit{312 + 52, 376 + 16};
-constexpr Spot kResolution1{24 + 48, 96 + 44};
-constexpr Spot kPreview{424 + 60, 264 + 16};
-constexpr Spot kInformation{424 + 60, 312 + 12};
-constexpr Spot kFirstListRow{8 + 60, 56 + 6};
-constexpr Spot kRadio24{256 + 8, 88 + 12};
-constexpr Spot kResolutionsOk{336 + 40, 384 + 12};
-constexpr Spot kPreviewClose{8 + 240, 464 + 16};
-constexpr Spot kInfoOk{72 + 76, 168 + 12};
-
 // A single display at 16 bits with one resolution.
-constexpr const char* kOriginal = R"(Section "Device"
-    Identifier "CORVEX CARD 1"
-    Driver "cvx"
-    BusID "PCI:1:0:0"
-EndSection
-
-Section "Monitor"
-    Identifier "Display 1"
-    HorizSync 28.0-96.0
-    VertRefresh 50.0-100.0
-EndSection
-
-Section "Screen"
-    Identifier "Display 1"
-    Device "CORVEX CARD 1"
-    Monitor "Display 1"
-    DefaultDepth 16
-    SubSection "Display"
-        Depth 16
-        Modes "640x480"
-    EndSubSection
-EndSection
-
-Section "ServerLayout"
-    Identifier "Corvex Twinscape configured."
-    Screen 0 "Display 1" 0 0
-EndSection
-)";
+const std::string kOriginal = fixture("single-depth16.conf");
 
 class DialogsEndToEnd : public ::testing::Test {
 protected:
@@ -85,19 +38,6 @@ protected:
         std::ofstream(config, std::ios::binary) << kOriginal;
         fs::remove(g_root->file("tmp/cvxscape.lock"));
     }
-    std::string open_main_window()
-    {
-        const std::string open = wait_for_window("Corvex Twinscape - Configuration File");
-        EXPECT_FALSE(open.empty()) << "no configuration-file window";
-        if (open.empty())
-            return {};
-        click_at(open, kOpenOk.x, kOpenOk.y);
-        EXPECT_TRUE(window_gone(open));
-        const std::string main = wait_for_window("Corvex Twinscape");
-        EXPECT_FALSE(main.empty()) << "no main window";
-        sh("xdotool sleep 0.5");
-        return main;
-    }
     std::string config;
 };
 
@@ -107,22 +47,22 @@ TEST_F(DialogsEndToEnd, ChosenModesAndDepthReachTheSavedFile)
     const std::string main = open_main_window();
     ASSERT_FALSE(main.empty());
 
-    click_at(main, kResolution1.x, kResolution1.y);
+    click(main, spot::kResolution1);
     const std::string modes = wait_for_window("Corvex Twinscape - Display Modes");
     ASSERT_FALSE(modes.empty()) << "no display modes dialog";
     // The click gives the list the focus and toggles 640x480 (pre-selected)
     // off; Down and Space then select 800x600 and 1024x768.
-    click_at(modes, kFirstListRow.x, kFirstListRow.y);
+    click(modes, spot::kFirstListRow);
     key("Down space Down space");
-    click_at(modes, kRadio24.x, kRadio24.y);   // "Larger to smaller" is the default order
+    click(modes, spot::kRadio24);   // "Larger to smaller" is the default order
     screenshot(g_server->display(), "dialogs-e2e-display-modes");
-    click_at(modes, kResolutionsOk.x, kResolutionsOk.y);
+    click(modes, spot::kResolutionsOk);
     EXPECT_TRUE(window_gone(modes));
 
-    click_at(main, kSaveAndExit.x, kSaveAndExit.y);
+    click(main, spot::kSaveAndExit);
     const std::string box = wait_for_window("Corvex Twinscape", {main});
     ASSERT_FALSE(box.empty()) << "no confirmation";
-    click_at(box, kMsgBoxOk.x, kMsgBoxOk.y);
+    click(box, spot::kMsgBoxOk);
     EXPECT_EQ(program.wait_exit(), 0);
 
     XF86ConfigHolder tree(xf86parseConfigText(read_file(config), config.c_str()));
@@ -138,7 +78,7 @@ TEST_F(DialogsEndToEnd, ChosenModesAndDepthReachTheSavedFile)
         EXPECT_EQ(it->modes, (std::vector<std::string>{"1024x768", "800x600"})) << "depth " << depth;
     }
     std::string log;
-    EXPECT_TRUE(xorg_parses(*g_root, config, log)) << log;
+    EXPECT_TRUE(xorg_accepts(config, g_root->file("xorg-check"), log)) << log;
 }
 
 TEST_F(DialogsEndToEnd, PreviewClosedByTheCloseBoxOpensAnewAndInformationShows)
@@ -147,7 +87,7 @@ TEST_F(DialogsEndToEnd, PreviewClosedByTheCloseBoxOpensAnewAndInformationShows)
     const std::string main = open_main_window();
     ASSERT_FALSE(main.empty());
 
-    click_at(main, kPreview.x, kPreview.y);
+    click(main, spot::kPreview);
     const std::string first = wait_for_window("Corvex Twinscape - Configuration File");
     ASSERT_FALSE(first.empty()) << "no preview window";
     screenshot(g_server->display(), "dialogs-e2e-preview");
@@ -158,26 +98,26 @@ TEST_F(DialogsEndToEnd, PreviewClosedByTheCloseBoxOpensAnewAndInformationShows)
     ASSERT_TRUE(program.running());
 
     // Pressed again, the button opens a new window rather than refreshing the gone one.
-    click_at(main, kPreview.x, kPreview.y);
+    click(main, spot::kPreview);
     const std::string second = wait_for_window("Corvex Twinscape - Configuration File");
     ASSERT_FALSE(second.empty()) << "no second preview window";
     EXPECT_TRUE(program.running());
-    // Refresh while open: still one preview window.
-    click_at(main, kPreview.x, kPreview.y);
-    EXPECT_EQ(windows_named("Corvex Twinscape - Configuration File").size(), 1u);
+    // Refresh while open: no second preview window comes.
+    EXPECT_FALSE(click(main, spot::kPreview,
+                       [] { return windows_named("Corvex Twinscape - Configuration File").size() > 1; }, 1000));
     sh("xdotool windowactivate --sync " + second + " 2>/dev/null");   // the main window was clicked last
-    click_at(second, kPreviewClose.x, kPreviewClose.y);
+    click(second, spot::kPreviewClose);
     EXPECT_TRUE(window_gone(second));
     screenshot(g_server->display(), "dialogs-e2e-preview-closed");
 
-    click_at(main, kInformation.x, kInformation.y);
+    click(main, spot::kInformation);
     const std::string info = wait_for_window("Corvex Twinscape - Information");
     ASSERT_FALSE(info.empty()) << "no information window";
     screenshot(g_server->display(), "dialogs-e2e-information");
-    click_at(info, kInfoOk.x, kInfoOk.y);
+    click(info, spot::kInfoOk);
     EXPECT_TRUE(window_gone(info));
 
-    click_at(main, kExit.x, kExit.y);
+    click(main, spot::kExit);
     EXPECT_EQ(program.wait_exit(), 0);
     EXPECT_EQ(read_file(config), kOriginal);   // nothing saved
     for (const auto& e : fs::directory_iterator(g_root->file("tmp")))

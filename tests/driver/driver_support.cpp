@@ -1,7 +1,5 @@
 #include "driver_support.h"
 
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include <sys/stat.h>
@@ -83,20 +81,6 @@ bool set_mode(Display* display, int screen, const XF86VidModeModeLine& line)
     const bool ok = XF86VidModeModModeLine(display, screen, &copy);
     XSync(display, False);
     return ok;
-}
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void write_file(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
 }
 
 bool exists_no_follow(const std::string& path)

@@ -8,6 +8,8 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/xf86vmode.h>
 
+#include "support/files.h"
+
 namespace cvx::test::driver {
 
 // Sees every bell rung on the server (XKB bell notifications on a second
@@ -42,8 +44,8 @@ int refresh_of(const Mode& mode);
 // Sets the running timings of `screen` (a plain modification, no marker).
 bool set_mode(Display* display, int screen, const XF86VidModeModeLine& line);
 
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& text);
+using cvx::test::read_file;
+using cvx::test::write_file;
 bool exists_no_follow(const std::string& path);
 bool is_symlink(const std::string& path);
 

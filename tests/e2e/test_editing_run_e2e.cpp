@@ -61,23 +61,7 @@ std::string wait_window(const std::string& title, const std::string& size, int t
     return id;
 }
 
-// Centres of what the runs click: positions and sizes of the windows' layouts.
-constexpr Spot kOpenOk{296 + 31, 192 + 12};
-constexpr Spot kMsgBoxOk{160 + 44, 136 + 16};
-constexpr Spot kRadioMulti{392 + 20, 96 + 12};
-constexpr Spot kInvert{144 + 24, 144 + 20};
 // After one quarter turn display 1 stands above display 2 (120,16 and 120,200).
-constexpr Spot kAdjust1Above{120 + 48, 104 + 12};
-constexpr Spot kDisplay2Below{120 + 48, 200 + 44};
-constexpr Spot kAdjust2Below{120 + 48, 288 + 12};
-constexpr Spot kSaveAndExit{440 + 52, 376 + 16};
-constexpr Spot kExit{312 + 52, 376 + 16};
-constexpr Spot kFirstListRow{60, 64};
-constexpr Spot kRadio8{256 + 20, 40 + 12};
-constexpr Spot kResolutionsOk{336 + 40, 384 + 12};
-constexpr Spot kWider{216 + 28, 248 + 16};
-constexpr Spot kAdjustOk{56 + 44, 320 + 12};
-constexpr Spot kSaveYes{16 + 40, 136 + 16};
 
 constexpr const char* kMain = "Corvex Twinscape";
 constexpr const char* kMainSize = "634x419";
@@ -107,7 +91,7 @@ protected:
         EXPECT_FALSE(open.empty()) << "no configuration-file window";
         if (open.empty())
             return {};
-        click_at(open, kOpenOk.x, kOpenOk.y, "0.4");
+        click(open, spot::kOpenOk);
         return wait_window(kMain, kMainSize);
     }
 
@@ -116,7 +100,7 @@ protected:
     {
         int n = 0;
         for (std::string box; !(box = wait_window(kMain, kBoxSize, 1000)).empty(); ++n)
-            click_at(box, kMsgBoxOk.x, kMsgBoxOk.y, "0.4");
+            click(box, spot::kMsgBoxOk);
         return n;
     }
 
@@ -130,46 +114,46 @@ TEST_F(EditingRun, MultiDisplayTurnedModesAndCustomModeReachTheFileAndTheBackupI
     ASSERT_FALSE(main.empty()) << "no main window";
     acknowledge_boxes();
 
-    click_at(main, kRadioMulti.x, kRadioMulti.y, "0.4");
+    click(main, spot::kRadioMulti);
     // The file's second Screen section is taken as display 2: no "enabled at 640 x 480" notice.
     EXPECT_EQ(acknowledge_boxes(), 0);
-    click_at(main, kInvert.x, kInvert.y, "0.4");   // LeftOf → Above
+    click(main, spot::kInvert);   // LeftOf → Above
     screenshot(g_server->display(), "e2e_multi_above");
 
     // Display 2 was not running when the file was opened: its Adjust button only explains.
-    click_at(main, kAdjust2Below.x, kAdjust2Below.y, "0.4");
-    EXPECT_TRUE(windows("Corvex Twinscape - Monitor Settings", "376x362").empty());
+    click(main, spot::kAdjustBelow);
     EXPECT_EQ(acknowledge_boxes(), 1);
+    EXPECT_TRUE(windows("Corvex Twinscape - Monitor Settings", "376x362").empty());
 
     // Display 2: the first resolution and 8-bit.
-    click_at(main, kDisplay2Below.x, kDisplay2Below.y, "0.4");
+    click(main, spot::kDisplayBelow);
     const std::string modes = wait_window("Corvex Twinscape - Display Modes", "437x422");
     ASSERT_FALSE(modes.empty()) << "no display modes dialog";
-    click_at(modes, kFirstListRow.x, kFirstListRow.y, "0.4");
-    click_at(modes, kRadio8.x, kRadio8.y, "0.4");
-    click_at(modes, kResolutionsOk.x, kResolutionsOk.y, "0.4");
+    click(modes, spot::kFirstListRow);
+    click(modes, spot::kRadio8);
+    click(modes, spot::kResolutionsOk);
     EXPECT_TRUE(eventually([&] { return windows("Corvex Twinscape - Display Modes", "437x422").empty(); }));
 
     // Display 1, live: wider, then kept as a custom mode.
-    click_at(main, kAdjust1Above.x, kAdjust1Above.y, "0.4");
+    click(main, spot::kAdjustAbove);
     const std::string adjust = wait_window("Corvex Twinscape - Monitor Settings", "376x362");
     ASSERT_FALSE(adjust.empty()) << "no monitor settings window";
     acknowledge_boxes();
-    click_at(adjust, kWider.x, kWider.y, "0.4");
-    click_at(adjust, kAdjustOk.x, kAdjustOk.y, "0.4");
+    click(adjust, spot::kWider);
+    click(adjust, spot::kAdjustOk);
     const std::string save = wait_window("Corvex Twinscape - Save Settings", "350x192");
     ASSERT_FALSE(save.empty()) << "no save dialog after a change";
-    click_at(save, kSaveYes.x, kSaveYes.y, "0.4");
+    click(save, spot::kSaveYes);
     EXPECT_TRUE(eventually([&] { return windows("Corvex Twinscape - Monitor Settings", "376x362").empty(); }));
     // Nothing is on disk before Save and Exit.
     EXPECT_EQ(read_file(m_config), m_original);
 
-    click_at(main, kSaveAndExit.x, kSaveAndExit.y, "0.4");
+    click(main, spot::kSaveAndExit);
     const std::string done = wait_window(kMain, kBoxSize);
     ASSERT_FALSE(done.empty()) << "no message box after Save and Exit";
     screenshot(g_server->display(), "e2e_saved");
     EXPECT_EQ(program.wait_exit(500), -1) << "ended before the box was acknowledged";
-    click_at(done, kMsgBoxOk.x, kMsgBoxOk.y, "0.4");
+    click(done, spot::kMsgBoxOk);
     EXPECT_EQ(program.wait_exit(), 0);
 
     EXPECT_EQ(read_file(m_backup), m_original) << "the backup must be the file as it was";
@@ -194,10 +178,10 @@ TEST_F(EditingRun, ExitAfterEditsLeavesTheFileAloneAndMakesNoBackup)
     const std::string main = open_main();
     ASSERT_FALSE(main.empty()) << "no main window";
     acknowledge_boxes();
-    click_at(main, kRadioMulti.x, kRadioMulti.y, "0.4");
+    click(main, spot::kRadioMulti);
     acknowledge_boxes();
-    click_at(main, kInvert.x, kInvert.y, "0.4");
-    click_at(main, kExit.x, kExit.y, "0.4");
+    click(main, spot::kInvert);
+    click(main, spot::kExit);
     EXPECT_EQ(program.wait_exit(), 0);
     EXPECT_EQ(read_file(m_config), m_original);
     EXPECT_FALSE(fs::exists(m_backup));
@@ -207,13 +191,6 @@ TEST_F(EditingRun, ExitAfterEditsLeavesTheFileAloneAndMakesNoBackup)
 // same file, byte for byte: the command goes through the functions the
 // windows call. The board's address is what the program writes after its
 // probe (bus 1, device 0 for both boards used here).
-constexpr Spot kRadioOff{392 + 20, 32 + 12};
-constexpr Spot kRadioClone{392 + 20, 64 + 12};
-constexpr Spot kRadioMerged{392 + 20, 128 + 12};
-constexpr Spot kResolution1{24 + 48, 96 + 44};
-constexpr Spot kRadio16{256 + 20, 64 + 12};
-constexpr Spot kRadioPAL{248 + 20, 240 + 12};
-constexpr Spot kDialogFirstRow{8 + 60, 56 + 6};
 constexpr const char* kBoardAddress = "PCI:1:0:0";
 
 class SameBytes : public EditingRun {
@@ -248,11 +225,11 @@ protected:
         acknowledge_boxes();
         clicks(main);
         acknowledge_boxes();
-        click_at(main, kSaveAndExit.x, kSaveAndExit.y, "0.4");
+        click(main, spot::kSaveAndExit);
         const std::string done = wait_window(kMain, kBoxSize);
         EXPECT_FALSE(done.empty()) << "no message box after Save and Exit";
         if (!done.empty())
-            click_at(done, kMsgBoxOk.x, kMsgBoxOk.y, "0.4");
+            click(done, spot::kMsgBoxOk);
         EXPECT_EQ(program.wait_exit(), 0);
         return read_file(m_config);
     }
@@ -270,11 +247,11 @@ protected:
     // Display 1's modes dialog: `clicks` in it, then OK.
     void in_display1_dialog(const std::string& main, const std::function<void(const std::string&)>& clicks)
     {
-        click_at(main, kResolution1.x, kResolution1.y, "0.4");
+        click(main, spot::kResolution1);
         const std::string modes = wait_window("Corvex Twinscape - Display Modes", "437x422");
         ASSERT_FALSE(modes.empty()) << "no display modes dialog";
         clicks(modes);
-        click_at(modes, kResolutionsOk.x, kResolutionsOk.y, "0.4");
+        click(modes, spot::kResolutionsOk);
         EXPECT_TRUE(eventually([&] { return windows("Corvex Twinscape - Display Modes", "437x422").empty(); }));
     }
 };
@@ -282,12 +259,12 @@ protected:
 TEST_F(SameBytes, EveryDisplayModeAsTheMainWindowSavesIt)
 {
     const struct { const char* mode; Spot radio; } runs[] = {
-        {"multi", kRadioMulti}, {"clone", kRadioClone}, {"merged", kRadioMerged}};
+        {"multi", spot::kRadioMulti}, {"clone", spot::kRadioClone}, {"merged", spot::kRadioMerged}};
     std::string multi;
     for (const auto& run : runs) {
         SCOPED_TRACE(run.mode);
         const std::string byClicks = clicked(m_original, "corvex-0525-r80.board",
-                                             [&](const std::string& main) { click_at(main, run.radio.x, run.radio.y, "0.4"); });
+                                             [&](const std::string& main) { click(main, run.radio); });
         EXPECT_NE(byClicks, m_original);
         EXPECT_EQ(typed(m_original, std::string("--mode ") + run.mode), byClicks);
         if (std::string(run.mode) == "multi")
@@ -296,7 +273,7 @@ TEST_F(SameBytes, EveryDisplayModeAsTheMainWindowSavesIt)
     // Back to a single display from the two-display file.
     ASSERT_FALSE(multi.empty());
     const std::string byClicks = clicked(multi, "corvex-0525-r80.board",
-                                         [&](const std::string& main) { click_at(main, kRadioOff.x, kRadioOff.y, "0.4"); });
+                                         [&](const std::string& main) { click(main, spot::kRadioOff); });
     EXPECT_NE(byClicks, multi);
     EXPECT_EQ(typed(multi, "--mode single"), byClicks);
 }
@@ -307,8 +284,8 @@ TEST_F(SameBytes, DepthAndModesAsTheDisplayModesDialogSavesThem)
     // larger to smaller by default.
     const std::string byClicks = clicked(m_original, "corvex-0525-r80.board", [&](const std::string& main) {
         in_display1_dialog(main, [](const std::string& modes) {
-            click_at(modes, kRadio16.x, kRadio16.y, "0.4");
-            click_at(modes, kDialogFirstRow.x, kDialogFirstRow.y, "0.4");
+            click(modes, spot::kRadio16);
+            click(modes, spot::kFirstListRow);
         });
     });
     EXPECT_NE(byClicks.find("\"640x480\""), std::string::npos) << byClicks;
@@ -319,7 +296,7 @@ TEST_F(SameBytes, OutputTypeAsTheDisplayModesDialogSavesIt)
 {
     // OK in the dialog also writes its depth and modes as they stand.
     const std::string byClicks = clicked(m_original, "corvex-0525-r7f.board", [&](const std::string& main) {
-        in_display1_dialog(main, [](const std::string& modes) { click_at(modes, kRadioPAL.x, kRadioPAL.y, "0.4"); });
+        in_display1_dialog(main, [](const std::string& modes) { click(modes, spot::kRadioPAL); });
     });
     EXPECT_NE(byClicks.find("\"TVStandard\" \"PAL\""), std::string::npos) << byClicks;
     EXPECT_EQ(typed(m_original, "--depth 1=24 --modes 1=1280x1024,1024x768,800x600 --output 1=tv-pal"), byClicks);

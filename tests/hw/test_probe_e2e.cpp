@@ -32,10 +32,6 @@ std::vector<Win> windows_with_width(const std::string& title)
     return out;
 }
 
-// Centres of the buttons clicked (the layouts' positions and sizes).
-constexpr Spot kOpenOk{296 + 31, 192 + 12};
-constexpr Spot kMsgBoxOk{160 + 44, 136 + 16};
-constexpr Spot kInformation{424 + 60, 312 + 12};
 // The message box is 401 pixels wide, the main window well over 500.
 constexpr int kMainWindowMinWidth = 500;
 
@@ -65,7 +61,7 @@ protected:
             return !open.empty();
         });
         ASSERT_FALSE(open.empty()) << "no configuration-file window";
-        click_at(open, kOpenOk.x, kOpenOk.y);
+        click(open, spot::kOpenOk);
     }
 
     // The message boxes now shown (windows titled like the main window but
@@ -79,30 +75,7 @@ protected:
         return ids;
     }
 
-    static constexpr const char* kConfig = R"(Section "Device"
-    Identifier "Card0"
-    Driver "cvx"
-EndSection
-Section "Monitor"
-    Identifier "Monitor0"
-    HorizSync 30.0-82.0
-    VertRefresh 50.0-75.0
-EndSection
-Section "Screen"
-    Identifier "Screen0"
-    Device "Card0"
-    Monitor "Monitor0"
-    DefaultDepth 24
-    SubSection "Display"
-        Depth 24
-        Modes "1024x768"
-    EndSubSection
-EndSection
-Section "ServerLayout"
-    Identifier "Layout0"
-    Screen "Screen0"
-EndSection
-)";
+    inline static const std::string kConfig = fixture("probe-single.conf");
 };
 
 TEST_F(ProbeEnds, WithoutPortPrivilegeTheProgramEndsWithStatusOne)
@@ -125,7 +98,7 @@ TEST_F(ProbeEnds, WithoutTheBoardTheHardwareBoxEndsTheProgram)
     ASSERT_TRUE(eventually([&] { return !(shown = boxes()).empty(); })) << "no message box";
     screenshot(g_server->display(), "hw_e2e_no_board");
     EXPECT_EQ(program.wait_exit(500), -1) << "ended before the box was acknowledged";
-    click_at(shown.front(), kMsgBoxOk.x, kMsgBoxOk.y);
+    click(shown.front(), spot::kMsgBoxOk);
     EXPECT_EQ(program.wait_exit(), 0);
     EXPECT_EQ(program.out().find("ROOT"), std::string::npos) << program.out();
 }
@@ -141,15 +114,12 @@ TEST_F(ProbeEnds, AnUnopenableMemoryDeviceEndsTheProgramFromTheInformationWindow
                 main = w.id;
         return !main.empty();
     })) << "no main window";
-    // The driver is absent here, so the main window warns first.
-    sh("xdotool sleep 0.5");
-    for (int i = 0; i < 5; ++i) {
-        std::vector<std::string> b = boxes();
-        if (b.empty())
-            break;
-        click_at(b.front(), kMsgBoxOk.x, kMsgBoxOk.y);
-    }
-    click_at(main, kInformation.x, kInformation.y);
+    // The driver is absent here, so the main window warns first (one box).
+    std::vector<std::string> warned;
+    ASSERT_TRUE(eventually([&] { return !(warned = boxes()).empty(); })) << "no warning";
+    click(warned.front(), spot::kMsgBoxOk);
+    EXPECT_TRUE(window_gone(warned.front()));
+    click(main, spot::kInformation);
     EXPECT_EQ(program.wait_exit(), 255);
     EXPECT_TRUE(ends_with(program.out(), "open Error - Quiting \n")) << program.out();
 }

@@ -22,14 +22,6 @@ namespace fs = std::filesystem;
 
 namespace cvx::test {
 
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string sh(const std::string& command)
 {
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
@@ -99,25 +91,32 @@ bool window_gone(const std::string& id)
     }, 10000);
 }
 
-void click_at(const std::string& window, int x, int y, const std::string& settle)
+void click(const std::string& window, Spot spot)
 {
-    sh("xdotool mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
+    sh("xdotool mousemove --window " + window + " " + std::to_string(spot.x) + " " + std::to_string(spot.y) +
        " click 1 2>/dev/null");
-    sh("xdotool sleep " + settle);
 }
 
-bool xorg_parses(const TempRoot& root, const std::string& file, std::string& log_text)
+bool click(const std::string& window, Spot spot, const std::function<bool()>& effect, int timeout_ms)
 {
-    const std::string dir = root.file("xorg-check");
-    fs::create_directories(dir + "/configdir");
-    const std::string log = dir + "/Xorg.log";
-    fs::remove(log);
-    sh("timeout 30 /usr/lib/xorg/Xorg -displayfd 9 -config '" + file + "' -configdir '" + dir +
-       "/configdir' -logfile '" + log + "' -noreset -nolisten tcp -novtswitch 9>/dev/null </dev/null >/dev/null 2>&1");
-    log_text = read_file(log);
-    return log_text.find("Using config file") != std::string::npos &&
-           log_text.find("Problem parsing") == std::string::npos &&
-           log_text.find("Failed to load module \"cvx\"") != std::string::npos;
+    click(window, spot);
+    return eventually(effect, timeout_ms);
+}
+
+void key(const std::string& names)
+{
+    sh("xdotool key --delay 50 " + names + " 2>/dev/null");
+}
+
+std::string open_main_window()
+{
+    const std::string open = wait_for_window("Corvex Twinscape - Configuration File");
+    if (open.empty())
+        return {};
+    click(open, spot::kOpenOk);
+    if (!window_gone(open))
+        return {};
+    return wait_for_window("Corvex Twinscape");
 }
 
 Program::Program(const std::string& board, Output output)

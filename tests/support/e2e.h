@@ -8,15 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+#include "support/spots.h"
+#include "support/xorg_check.h"
+
 namespace cvx::test {
 
 class TempRoot;
-
-// Centre of a widget in its window's coordinates.
-struct Spot { int x, y; };
-
-// The whole file ("" when it cannot be read).
-std::string read_file(const std::string& path);
 
 // Output of a shell command ("" when it fails).
 std::string sh(const std::string& command);
@@ -37,14 +35,18 @@ std::string wait_for_window(const std::string& title, const std::vector<std::str
 // Whether the window is no longer shown within 10 s.
 bool window_gone(const std::string& id);
 
-// A real pointer click, then `settle` seconds for the program to handle it
-// before the next look at the screen.
-void click_at(const std::string& window, int x, int y, const std::string& settle = "0.3");
+// A real pointer click at a widget of the window. The program handles input
+// in order, so a following click or key needs no pause; a look from outside
+// (a window, a file, the server's mode) waits for its effect: with `effect`,
+// until it holds (false when it never did).
+void click(const std::string& window, Spot spot);
+bool click(const std::string& window, Spot spot, const std::function<bool()>& effect, int timeout_ms = 20000);
+// Real key presses (XTEST) to the window that has the focus, e.g. "End space".
+void key(const std::string& names);
 
-// The real X server reads the file: it gets as far as loading the board's
-// driver (missing here), which it only does after a clean parse. Works in
-// `root`'s xorg-check directory.
-bool xorg_parses(const TempRoot& root, const std::string& file, std::string& log_text);
+// Accepts the configuration-file window's proposal and returns the main
+// window; "" when either window did not come.
+std::string open_main_window();
 
 // The real program (the build's cvxscape) with a board file of
 // emulation/boards, started at construction and killed at destruction if

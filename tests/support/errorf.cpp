@@ -1,11 +1,29 @@
-// The configuration library's diagnostics, to standard error, for test
-// binaries without the program's start-up.
+// The configuration library's diagnostics for test binaries without the
+// program's start-up: copied to standard error and kept, so that a test can
+// look at what the library said (take_diagnostics).
 #include <cstdarg>
 #include <cstdio>
+#include <string>
+
+#include "diagnostics.h"
+
+namespace {
+std::string g_said;
+}
 
 void VErrorF(const char* format, va_list args)
 {
-    std::vfprintf(stderr, format, args);
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (n <= 0)
+        return;
+    std::string text(static_cast<size_t>(n) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, args);
+    text.pop_back();
+    g_said += text;
+    std::fputs(text.c_str(), stderr);
 }
 
 void ErrorF(const char* format, ...)
@@ -14,4 +32,11 @@ void ErrorF(const char* format, ...)
     va_start(args, format);
     VErrorF(format, args);
     va_end(args);
+}
+
+std::string cvx::test::take_diagnostics()
+{
+    std::string said;
+    said.swap(g_said);
+    return said;
 }
