@@ -146,7 +146,9 @@ void restoreModeSwitch(Display* display)
 {
     if (display) {
         XF86VidModeLockModeSwitch(display, DefaultScreen(display), 0);
-        XFlush(display);
+        // A round trip, not a flush: the server may drop a closing client's
+        // unread requests, which would leave the hot-keys locked for good.
+        XSync(display, False);
     }
     mode_line.flags &= ~(1u << 31);
 }
