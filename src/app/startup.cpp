@@ -223,6 +223,7 @@ int cvx_main(int argc, char** argv)
 
     for (const std::string& dir : cvx::paths::pixmap_dirs())
         add_pixmap_directory(dir.c_str());
+    set_own_pixmap_directories(cvx::paths::own_pixmap_dirs());
 
     int major = 0, minor = 0;
     if (!pDisp || !XF86VidModeQueryVersion(pDisp, &major, &minor)) {

@@ -75,7 +75,7 @@ std::string installed_pixmap_dir()
     return (exe.parent_path() / CVX_PIXMAP_RELDIR).lexically_normal().string();
 }
 
-std::vector<std::string> pixmap_dirs()
+std::vector<std::string> own_pixmap_dirs()
 {
     std::vector<std::string> dirs;
 #ifdef CVX_SOURCE_PIXMAP_DIR
@@ -87,6 +87,12 @@ std::vector<std::string> pixmap_dirs()
     if (installed != configured)
         dirs.push_back(configured);
     dirs.push_back(installed);
+    return dirs;
+}
+
+std::vector<std::string> pixmap_dirs()
+{
+    std::vector<std::string> dirs = own_pixmap_dirs();
     dirs.push_back(under_root("/usr/X11R6/share/cvxscape/pixmaps"));
     dirs.push_back(under_root("/tmp/a/ports/x11/cvxscape/work/cvxscape/pixmaps"));
     return dirs;

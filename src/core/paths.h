@@ -29,6 +29,10 @@ std::string dev_mem();              // /dev/mem
 // the two historical ones.
 std::vector<std::string> pixmap_dirs();
 std::string installed_pixmap_dir();   // beside the running executable
+// The program's own pictures among them: all but the two historical ones.
+// Root trusts the owner of these (a checkout run with sudo belongs to its
+// user) when the path to them is safe.
+std::vector<std::string> own_pixmap_dirs();
 
 // The prefix for the configuration library's default search.
 std::string config_search_root();

@@ -6,15 +6,21 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gdk/gdkx.h>
 #include <X11/Xlib.h>
 
+#include "core/c_ptr.h"
+#include "core/fd.h"
 #include "shell/images.h"
 
 // ------------------------------------------------------------------ lookup
@@ -36,6 +42,10 @@ GtkWidget* lookup_widget(GtkWidget* widget, const gchar* name)
 
 // ------------------------------------------------------------------ pixmaps
 
+#if CVX_TEST_HOOKS
+void (*cvx_test_pixmap_checked)(const char* path) = nullptr;
+#endif
+
 namespace {
 
 // Registered last, searched first; never shrinks.
@@ -45,30 +55,130 @@ std::deque<std::string>& pixmap_directories()
     return dirs;
 }
 
-// A regular file; as root also one that no other user could have put there
-// (some search directories lie under the world-writable /tmp), because root
-// should not parse pictures planted by someone else.
-bool is_usable_file(const std::string& path)
+// Owners of the program's own pixmap directories whose path is safe; root
+// loads their pictures as well as its own and the real user's.
+std::vector<uid_t>& own_directory_owners()
 {
-    struct stat st = {};
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    if (geteuid() == 0 && (st.st_uid != 0 || (st.st_mode & S_IWOTH)))
-        return false;
-    return true;
+    static std::vector<uid_t> owners;
+    return owners;
 }
 
-std::string find_pixmap_file(const std::string& filename)
+// XPM is text; the largest picture a window shows is a few kilobytes.
+constexpr off_t kMaxPixmapBytes = 4 * 1024 * 1024;
+
+bool writable_by_others(const struct stat& st)
 {
-    for (const std::string& dir : pixmap_directories()) {
-        std::string path = dir + "/" + filename;
-        if (is_usable_file(path))
-            return path;
+    return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+// The owner of `dir` when nobody but root, the real user and that owner can
+// change what lies there: every directory from "/" down is owned by one of
+// them and writable by nobody else. A sticky directory that others may
+// write (such as /tmp) is passed only if root or the real user owns it, and
+// what lies directly in it must be theirs too, since anyone could have made
+// that entry.
+std::optional<uid_t> safe_owner(const std::string& dir)
+{
+    cvx::CPtr<char, std::free> real(realpath(dir.c_str(), nullptr));
+    struct stat st = {};
+    if (!real || lstat(real.get(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return std::nullopt;
+    const uid_t owner = st.st_uid;
+    const std::string path = real.get();
+    std::vector<std::string> steps{"/"};
+    for (size_t pos = 2; pos <= path.size(); ++pos)
+        if (pos == path.size() || path[pos] == '/')
+            steps.push_back(path.substr(0, pos));
+    bool in_shared = false;   // the directory above is sticky and others may write it
+    for (const std::string& step : steps) {
+        if (lstat(step.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return std::nullopt;
+        const bool ours = st.st_uid == 0 || st.st_uid == getuid();
+        if (!ours && (in_shared || st.st_uid != owner))
+            return std::nullopt;
+        in_shared = writable_by_others(st);
+        if (in_shared && !((st.st_mode & S_ISVTX) && ours))
+            return std::nullopt;
     }
-    std::string fallback = "../pixmaps/" + filename;
-    if (is_usable_file(fallback))
-        return fallback;
-    return {};
+    return owner;
+}
+
+bool trusted_owner(uid_t uid)
+{
+    if (uid == 0 || uid == getuid())
+        return true;
+    const auto& owners = own_directory_owners();
+    return std::find(owners.begin(), owners.end(), uid) != owners.end();
+}
+
+// The picture at `path`, opened once and checked as opened: a regular file
+// and no link, and as root one that no other user could have put there or
+// changed (some search directories lie under the world-writable /tmp),
+// because root should not parse pictures planted by someone else. Never
+// blocks on a FIFO or device.
+cvx::Fd open_pixmap_file(const std::string& path, struct stat& st)
+{
+    cvx::Fd fd = cvx::open_fd(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    if (geteuid() == 0 && (!trusted_owner(st.st_uid) || writable_by_others(st)))
+        return {};
+    return fd;
+}
+
+struct FoundPixmap {
+    std::string path;
+    cvx::Fd fd;
+    struct stat st = {};
+};
+
+FoundPixmap find_pixmap_file(const std::string& filename)
+{
+    FoundPixmap found;
+    auto usable = [&](std::string path) {
+        found.fd = open_pixmap_file(path, found.st);
+        if (found.fd)
+            found.path = std::move(path);
+        return bool(found.fd);
+    };
+    for (const std::string& dir : pixmap_directories())
+        if (usable(dir + "/" + filename))
+            return found;
+    usable("../pixmaps/" + filename);
+    return found;
+}
+
+// The picture in the bytes of an XPM file; null when they are not one.
+cvx::CPtr<GdkPixbuf, g_object_unref> pixbuf_from_xpm(const std::string& bytes)
+{
+    cvx::CPtr<GdkPixbufLoader, g_object_unref> loader(gdk_pixbuf_loader_new_with_type("xpm", nullptr));
+    if (!loader)
+        return nullptr;
+    bool ok = gdk_pixbuf_loader_write(loader.get(), reinterpret_cast<const guchar*>(bytes.data()),
+                                      bytes.size(), nullptr);
+    // Closed even after a failed write: the loader complains when it goes
+    // unclosed.
+    ok = gdk_pixbuf_loader_close(loader.get(), nullptr) && ok;
+    GdkPixbuf* pixbuf = ok ? gdk_pixbuf_loader_get_pixbuf(loader.get()) : nullptr;
+    return cvx::CPtr<GdkPixbuf, g_object_unref>(pixbuf ? GDK_PIXBUF(g_object_ref(pixbuf)) : nullptr);
+}
+
+// The picture from the file opened and checked by find_pixmap_file, read
+// through that descriptor: what is parsed is what was checked, whatever
+// the name points to by now.
+cvx::CPtr<GdkPixbuf, g_object_unref> load_pixmap_file(const FoundPixmap& found)
+{
+#if CVX_TEST_HOOKS
+    if (cvx_test_pixmap_checked)
+        cvx_test_pixmap_checked(found.path.c_str());
+#endif
+    if (found.st.st_size > kMaxPixmapBytes)
+        return nullptr;
+    std::string bytes;
+    bytes.reserve(static_cast<size_t>(found.st.st_size));
+    if (!cvx::read_all(found.fd.get(), bytes) || bytes.size() > static_cast<size_t>(kMaxPixmapBytes))
+        return nullptr;
+    return pixbuf_from_xpm(bytes);
 }
 
 // A pixbuf from compiled-in XPM data, made once and kept for the process.
@@ -100,27 +210,32 @@ void add_pixmap_directory(const gchar* directory)
         pixmap_directories().emplace_front(directory);
 }
 
+void set_own_pixmap_directories(const std::vector<std::string>& directories)
+{
+    std::vector<uid_t>& owners = own_directory_owners();
+    owners.clear();
+    for (const std::string& dir : directories)
+        if (const auto owner = safe_owner(dir))
+            owners.push_back(*owner);
+}
+
 GtkWidget* create_pixmap(GtkWidget* widget, const gchar* filename)
 {
     // GTK 3 has no colormaps; the widget is kept in the signature only.
     if (!filename || !*filename)
         return create_placeholder();
 
-    const std::string path = find_pixmap_file(filename);
-    if (path.empty()) {
+    const FoundPixmap found = find_pixmap_file(filename);
+    if (!found.fd) {
         g_warning("Couldn't find pixmap file: %s", filename);
         return create_placeholder();
     }
-    GError* error = nullptr;
-    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(path.c_str(), &error);
+    const auto pixbuf = load_pixmap_file(found);
     if (!pixbuf) {
-        g_clear_error(&error);
-        g_warning("Error loading pixmap file: %s", path.c_str());
+        g_warning("Error loading pixmap file: %s", found.path.c_str());
         return create_placeholder();
     }
-    GtkWidget* image = gtk_image_new_from_pixbuf(pixbuf);
-    g_object_unref(pixbuf);   // the image holds the only reference now
-    return image;
+    return gtk_image_new_from_pixbuf(pixbuf.get());   // takes its own reference
 }
 
 // ------------------------------------------------------------------ backdrops

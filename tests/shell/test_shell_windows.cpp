@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -21,12 +24,14 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include "core/c_ptr.h"
 #include "core/globals.h"
 #include "windows/window_state.h"
 #include "core/paths.h"
 #include "app/startup.h"
 #include "core/x_error.h"
 #include "shell/support.h"
+#include "support/files.h"
 #include "support/xserver.h"
 #include "windows/win_open.h"
 #include "windows/windows.h"
@@ -135,9 +140,66 @@ protected:
         std::error_code ec;
         fs::current_path(cvx::test::build_dir(), ec);
         fs::remove_all(base, ec);
+        set_own_pixmap_directories({});
     }
     fs::path base;
 };
+
+// What the picture was replaced with between check and read: this file
+// moved over it, or (empty) a FIFO that nobody writes.
+std::string g_swap_in;
+
+void swap_checked_picture(const char* path) noexcept
+{
+    if (g_swap_in.empty()) {
+        unlink(path);
+        mkfifo(path, 0644);
+    } else {
+        rename(g_swap_in.c_str(), path);
+    }
+}
+
+// load() in a child process with the swap hook set, so that a load that
+// blocks fails the test instead of stopping the run. The picture's width
+// (-1 when the child did not finish within ten seconds); the child's
+// warnings replace g_log.
+int load_in_child(const char* name)
+{
+    int out[2];
+    if (pipe(out) != 0)
+        return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(out[0]);
+        g_log.clear();
+        cvx_test_pixmap_checked = swap_checked_picture;
+        std::string answer = std::to_string(load(name).width) + "\n";
+        for (const auto& line : g_log)
+            answer += line + "\n";
+        const bool written = write(out[1], answer.data(), answer.size()) == ssize_t(answer.size());
+        _exit(written ? 0 : 1);
+    }
+    close(out[1]);
+    std::string answer;
+    char chunk[512];
+    pollfd p = {out[0], POLLIN, 0};
+    for (ssize_t n = 1; n > 0 && poll(&p, 1, 10000) == 1;)
+        if ((n = read(out[0], chunk, sizeof chunk)) > 0)
+            answer.append(chunk, size_t(n));
+    close(out[0]);
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    g_log.clear();
+    size_t end = answer.find('\n');
+    if (end == std::string::npos)
+        return -1;
+    const int width = std::stoi(answer.substr(0, end));
+    for (size_t start = end + 1; (end = answer.find('\n', start)) != std::string::npos; start = end + 1)
+        g_log.push_back(answer.substr(start, end - start));
+    return width;
+}
 
 TEST_F(PixmapSearch, EmptyNameGivesThePlaceholderSilently)
 {
@@ -185,20 +247,103 @@ TEST_F(PixmapSearch, MissingAndBrokenFilesGiveThePlaceholderWithAWarning)
     add_pixmap_directory((base / "broken").c_str());
     EXPECT_EQ(load("broken.xpm").width, 1);
     EXPECT_TRUE(logged("Error loading pixmap file: " + (base / "broken/broken.xpm").string()));
+
+    // A picture in another format under an XPM name: only XPM is parsed.
+    cvx::CPtr<GdkPixbuf, g_object_unref> red(gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 6, 6));
+    gdk_pixbuf_fill(red.get(), 0xff0000ff);
+    gchar* raw = nullptr;
+    gsize raw_size = 0;
+    ASSERT_TRUE(gdk_pixbuf_save_to_buffer(red.get(), &raw, &raw_size, "png", nullptr, nullptr));
+    cvx::CPtr<gchar, g_free> png(raw);
+    write_file(base / "broken/png.xpm", std::string(png.get(), raw_size));
+    EXPECT_EQ(load("png.xpm").width, 1);
+    EXPECT_TRUE(logged("Error loading pixmap file: " + (base / "broken/png.xpm").string()));
+
+    // A valid picture that goes on for megabytes is not read.
+    write_file(base / "broken/huge.xpm", xpm(2, 2));
+    ASSERT_EQ(truncate((base / "broken/huge.xpm").c_str(), 64 << 20), 0);
+    EXPECT_EQ(load("huge.xpm").width, 1);
+    EXPECT_TRUE(logged("Error loading pixmap file: " + (base / "broken/huge.xpm").string()));
 }
 
-TEST_F(PixmapSearch, AsRootPicturesOfOtherUsersAreNotParsed)
+// The name may change between the check and the read: a link to a picture
+// of root turned into a FIFO, a checked picture replaced by one of another
+// user. Links and FIFOs are never opened as pictures, and what is parsed is
+// the file that was checked.
+TEST_F(PixmapSearch, TheFileCheckedIsTheFileReadWithoutBlocking)
+{
+    write_file(base / "elsewhere/real.xpm", xpm(9, 9));
+    write_file(base / "swap/checked.xpm", xpm(9, 9));
+    write_file(base / "elsewhere/planted.xpm", xpm(3, 3));
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown((base / "elsewhere/planted.xpm").c_str(), 65534, 65534), 0);
+    }
+    fs::create_symlink(base / "elsewhere/real.xpm", base / "swap/link.xpm");
+    ASSERT_EQ(mkfifo((base / "swap/fifo.xpm").c_str(), 0644), 0);
+    add_pixmap_directory((base / "swap").c_str());
+
+    g_swap_in.clear();
+    EXPECT_EQ(load_in_child("link.xpm"), 1);
+    EXPECT_TRUE(logged("Couldn't find pixmap file: link.xpm"));
+    EXPECT_EQ(load_in_child("fifo.xpm"), 1);
+    EXPECT_TRUE(logged("Couldn't find pixmap file: fifo.xpm"));
+
+    g_swap_in = (base / "elsewhere/planted.xpm").string();
+    EXPECT_EQ(load_in_child("checked.xpm"), 9);
+    EXPECT_TRUE(g_log.empty());
+}
+
+// As root, a picture is parsed only from a file of root, of the real user or
+// of the owner of the program's own pixmap directory (a checkout run with
+// sudo), and only when no other user can write it.
+TEST_F(PixmapSearch, AsRootOnlyPicturesOfTrustedOwnersAreParsed)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root";
+    auto owned = [](const fs::path& path, uid_t uid, mode_t mode) {
+        ASSERT_EQ(chown(path.c_str(), uid, uid), 0) << path;
+        ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
+    };
+    // Planted in a directory like the one under /tmp.
     write_file(base / "planted/planted.xpm", xpm(7, 7));
-    ASSERT_EQ(chown((base / "planted/planted.xpm").c_str(), 65534, 65534), 0);
+    owned(base / "planted", 0, 01777);
+    owned(base / "planted/planted.xpm", 65534, 0644);
     write_file(base / "planted/writable.xpm", xpm(7, 7));
-    ASSERT_EQ(chmod((base / "planted/writable.xpm").c_str(), 0666), 0);
+    owned(base / "planted/writable.xpm", 0, 0666);
+    write_file(base / "planted/group.xpm", xpm(7, 7));
+    owned(base / "planted/group.xpm", 0, 0664);
     add_pixmap_directory((base / "planted").c_str());
     EXPECT_EQ(load("planted.xpm").width, 1);
-    EXPECT_EQ(load("writable.xpm").width, 1);
     EXPECT_TRUE(logged("Couldn't find pixmap file: planted.xpm"));
+    EXPECT_EQ(load("writable.xpm").width, 1);
+    EXPECT_EQ(load("group.xpm").width, 1);
+
+    // The program's own directory, owned by an ordinary user, on a path
+    // that only root and that user can change.
+    cvx::test::TempDir own_root("cvx-own-pixmaps");
+    const fs::path own = fs::path(own_root.path()) / "checkout/pixmaps";
+    write_file(own / "mine.xpm", xpm(4, 4));
+    owned(own.parent_path(), 1000, 0755);
+    owned(own, 1000, 0755);
+    owned(own / "mine.xpm", 1000, 0644);
+    add_pixmap_directory(own.c_str());
+    EXPECT_EQ(load("mine.xpm").width, 1) << "not yet the program's own directory";
+    set_own_pixmap_directories({own.string()});
+    EXPECT_EQ(load("mine.xpm").width, 4);
+    // That user's pictures only: the planted one stays refused.
+    EXPECT_EQ(load("planted.xpm").width, 1);
+
+    // Not when others could have made or replaced the directory: below a
+    // sticky directory anyone can write, or below a group-writable one.
+    owned(own.parent_path(), 0, 01777);
+    set_own_pixmap_directories({own.string()});
+    EXPECT_EQ(load("mine.xpm").width, 1);
+    owned(own.parent_path(), 0, 0775);
+    set_own_pixmap_directories({own.string()});
+    EXPECT_EQ(load("mine.xpm").width, 1);
+    owned(own.parent_path(), 0, 0755);
+    set_own_pixmap_directories({own.string()});
+    EXPECT_EQ(load("mine.xpm").width, 4);
 }
 
 // Every picture a window names exists in the repository at a size that fits
