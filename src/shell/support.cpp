@@ -63,7 +63,7 @@ std::vector<uid_t>& own_directory_owners()
     return owners;
 }
 
-// XPM is text; the largest picture a window shows is a few kilobytes.
+// XPM is text; the largest picture a window shows is some 25 KB.
 constexpr off_t kMaxPixmapBytes = 4 * 1024 * 1024;
 
 bool writable_by_others(const struct stat& st)

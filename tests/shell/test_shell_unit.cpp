@@ -2,6 +2,7 @@
 // single-instance lock, path buffers and number formatting.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -183,6 +184,9 @@ TEST(FixedPaths, AllFollowTheRedirectedRoot)
     EXPECT_EQ(dirs[dirs.size() - 2], r + "/usr/X11R6/share/cvxscape/pixmaps");
     // This test binary lives in the build tree: it also finds the repository's pictures.
     EXPECT_EQ(dirs.front(), cvx::test::source_dir() + "/pixmaps");
+    // Root trusts the owner of the program's own directories: never the
+    // historical ones, one of which lies under /tmp.
+    EXPECT_EQ(cvx::paths::own_pixmap_dirs(), std::vector<std::string>(dirs.begin(), dirs.end() - 2));
 }
 
 }  // namespace
