@@ -218,8 +218,10 @@ TEST_F(Startup, EachTerminationSignalUnlocksAndEndsWithStatusThree)
 
 // Runs the program with `argv`, checks that it holds the hot-keys of the
 // test server while its first window is up there (and whatever `meanwhile`
-// checks), cancels, and checks that they work again.
-void runs_and_locks_on_the_test_server(std::vector<std::string> argv, const std::function<void()>& meanwhile = {})
+// checks), ends it with Cancel or with `signo`, and checks that they work
+// again.
+void runs_and_locks_on_the_test_server(std::vector<std::string> argv, const std::function<void()>& meanwhile = {},
+                                       int signo = 0)
 {
     ModeSwitcher x(g_server->display().c_str());
     Program p(std::move(argv));
@@ -227,8 +229,13 @@ void runs_and_locks_on_the_test_server(std::vector<std::string> argv, const std:
     EXPECT_FALSE(x.switch_works()) << "the hot-keys of the program's display are not locked";
     if (meanwhile)
         meanwhile();
-    click(kOpenTitle, 80 + 31, 192 + 12);   // Cancel
-    EXPECT_EQ(p.wait(), 0) << p.err();
+    if (signo) {
+        p.signal(signo);
+        EXPECT_EQ(p.wait(), 3) << p.err();
+    } else {
+        click(kOpenTitle, 80 + 31, 192 + 12);   // Cancel
+        EXPECT_EQ(p.wait(), 0) << p.err();
+    }
     EXPECT_TRUE(x.switch_works());
 }
 
@@ -240,9 +247,13 @@ TEST_F(Startup, TheDisplayOptionTakesTheLockToThatDisplay)
     // previous value back when it goes.
     setenv("DISPLAY", g_server->display().c_str(), 1);
     ModeSwitcher y(other.display().c_str());
-    runs_and_locks_on_the_test_server({"env", "DISPLAY=" + other.display(), program_path(),
-                                       "--display=" + g_server->display()},
-                                      [&] { EXPECT_TRUE(y.switch_works()) << "$DISPLAY's server was locked"; });
+    // The signal handler's own connection must go there too.
+    for (int signo : {0, SIGTERM}) {
+        SCOPED_TRACE(signo ? "ended by a signal" : "ended by Cancel");
+        runs_and_locks_on_the_test_server(
+            {"env", "DISPLAY=" + other.display(), program_path(), "--display=" + g_server->display()},
+            [&] { EXPECT_TRUE(y.switch_works()) << "$DISPLAY's server was locked"; }, signo);
+    }
 }
 
 TEST_F(Startup, AWaylandSessionsVariablesDoNotTakeTheWindowsAway)
