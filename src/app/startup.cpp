@@ -6,6 +6,7 @@
 #include "config/config.h"
 #include "app/startup.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -29,6 +30,7 @@
 #include "core/exit_release.h"
 #include "core/fd.h"
 #include "core/globals.h"
+#include "core/locked_screens.h"
 #include "core/paths.h"
 #include "core/x_error.h"
 #include "hw/probe.h"
@@ -40,12 +42,16 @@
 namespace {
 
 // The handler may interrupt an Xlib call on pDisp, so it never touches
-// Xlib. It writes a ready-made unlock request, followed by a request with a
-// reply, on a connection of its own, and waits for that reply so that the
-// server has carried out the unlock before the process ends. write, poll,
-// read and _exit are async-signal-safe.
+// Xlib. It writes ready-made unlock requests, one for each screen recorded as
+// locked, followed by a request with a reply, on a connection of its own, and
+// waits for that reply so that the server has carried out the unlocks before
+// the process ends. write, poll, read and _exit are async-signal-safe.
+constexpr size_t kUnlockSize = sz_xXF86VidModeLockModeSwitchReq;
+constexpr size_t kSyncSize = 4;
 int s_signal_fd = -1;
-unsigned char s_unlock_request[sz_xXF86VidModeLockModeSwitchReq + 4];
+int s_signal_screens = 0;
+unsigned char s_unlock_requests[cvx::kMaxLockedScreens][kUnlockSize];
+unsigned char s_sync_request[kSyncSize];
 
 bool prepare_signal_unlock(Display* display)
 {
@@ -53,22 +59,25 @@ bool prepare_signal_unlock(Display* display)
     if (!XQueryExtension(display, XF86VIDMODENAME, &opcode, &event_base, &error_base))
         return false;
 
-    xXF86VidModeLockModeSwitchReq req = {};
-    req.reqType = static_cast<CARD8>(opcode);
-    req.xf86vidmodeReqType = X_XF86VidModeLockModeSwitch;
-    req.length = sz_xXF86VidModeLockModeSwitchReq / 4;
-    req.screen = static_cast<CARD16>(DefaultScreen(pDisp));
-    req.lock = 0;
-    std::memcpy(s_unlock_request, &req, sz_xXF86VidModeLockModeSwitchReq);
+    const int screens = std::min(ScreenCount(display), cvx::kMaxLockedScreens);
+    for (int screen = 0; screen < screens; ++screen) {
+        xXF86VidModeLockModeSwitchReq req = {};
+        req.reqType = static_cast<CARD8>(opcode);
+        req.xf86vidmodeReqType = X_XF86VidModeLockModeSwitch;
+        req.length = sz_xXF86VidModeLockModeSwitchReq / 4;
+        req.screen = static_cast<CARD16>(screen);
+        req.lock = 0;
+        std::memcpy(s_unlock_requests[screen], &req, kUnlockSize);
+    }
 
     // GetInputFocus: opcode 43, no data, length 1 (in 4-byte units).
-    unsigned char* focus = s_unlock_request + sz_xXF86VidModeLockModeSwitchReq;
     const uint16_t one = 1;
-    focus[0] = 43;
-    focus[1] = 0;
-    std::memcpy(focus + 2, &one, 2);
+    s_sync_request[0] = 43;
+    s_sync_request[1] = 0;
+    std::memcpy(s_sync_request + 2, &one, 2);
 
     XSync(display, False);
+    s_signal_screens = screens;
     s_signal_fd = ConnectionNumber(display);
     return true;
 }
@@ -77,12 +86,26 @@ void unlock_from_signal_handler()
 {
     if (s_signal_fd < 0)
         return;
-    if (!cvx::write_all(s_signal_fd, {reinterpret_cast<const char*>(s_unlock_request), sizeof s_unlock_request}))
+    // One write for all requests; the record is read here, not copied at
+    // start-up, so that screens locked later are covered.
+    unsigned char requests[sizeof s_unlock_requests + kSyncSize];
+    size_t length = 0;
+    int sent = 0;
+    for (int screen = 0; screen < s_signal_screens; ++screen) {
+        if (!cvx::screen_locked(screen))
+            continue;
+        std::memcpy(requests + length, s_unlock_requests[screen], kUnlockSize);
+        length += kUnlockSize;
+        ++sent;
+    }
+    std::memcpy(requests + length, s_sync_request, kSyncSize);
+    length += kSyncSize;
+    if (!cvx::write_all(s_signal_fd, {reinterpret_cast<const char*>(requests), length}))
         return;
     // Packets from the server are 32 bytes (this connection selects no
-    // events): at most an error for the unlock, then the focus reply.
+    // events): at most an error for each unlock, then the focus reply.
     unsigned char packet[32];
-    for (int packets = 0; packets < 4; ++packets) {
+    for (int packets = 0; packets <= sent; ++packets) {
         size_t got = 0;
         while (got < sizeof packet) {
             pollfd pfd = {s_signal_fd, POLLIN, 0};
@@ -145,10 +168,19 @@ void unlock_before_exit()
 void restoreModeSwitch(Display* display)
 {
     if (display) {
-        XF86VidModeLockModeSwitch(display, DefaultScreen(display), 0);
+        // The default screen, and every other screen a mode switch of the
+        // monitor settings window locked again.
+        const int screens = std::min(ScreenCount(display), cvx::kMaxLockedScreens);
+        cvx::XErrorScope scope(display);
+        for (int screen = 0; screen < screens; ++screen) {
+            if (screen == DefaultScreen(display) || cvx::screen_locked(screen))
+                XF86VidModeLockModeSwitch(display, screen, 0);
+        }
         // A round trip, not a flush: the server may drop a closing client's
         // unread requests, which would leave the hot-keys locked for good.
-        XSync(display, False);
+        (void)scope.failed();
+        for (int screen = 0; screen < screens; ++screen)
+            cvx::mark_screen_locked(screen, false);
     }
     mode_line.flags &= ~(1u << 31);
 }
@@ -211,15 +243,24 @@ int cvx_main(int argc, char** argv)
     }
     // lock_fd stays open (and locked) until the process ends.
 
-    pDisp = XOpenDisplay(nullptr);
-
     // The program never draws with GL; without this the toolkit loads the GL
     // stack (a software renderer and LLVM, some 55 MiB resident) and never
     // uses it. Read by GDK when it initialises, so before gtk_init.
     g_setenv("GDK_GL", "disable", TRUE);
+    // The windows, the message boxes' layer request and pDisp must all be on
+    // one X server; a Wayland session's variables kept through sudo must not
+    // take the windows elsewhere. GDK prefers its environment variable to
+    // the allowed list and opens nothing when the two disagree.
+    gdk_set_allowed_backends("x11");
+    g_unsetenv("GDK_BACKEND");
     // gtk_set_locale is gone from GTK 3; gtk_init sets the locale itself.
     gtk_init(&argc, &argv);
     cvx::install_x_error_handler();
+
+    // The display the toolkit opened: $DISPLAY, or its --display option.
+    // Nothing before gtk_init needs the connection, and gtk_init ends the
+    // program when there is no display.
+    pDisp = XOpenDisplay(gdk_display_get_name(gdk_display_get_default()));
 
     for (const std::string& dir : cvx::paths::pixmap_dirs())
         add_pixmap_directory(dir.c_str());
@@ -254,9 +295,11 @@ int cvx_main(int argc, char** argv)
     bool locked;
     {
         cvx::XErrorScope scope(pDisp);
+        cvx::mark_screen_locked(DefaultScreen(pDisp), true);
         locked = XF86VidModeLockModeSwitch(pDisp, DefaultScreen(pDisp), 1) && !scope.failed();
     }
     if (!locked) {
+        cvx::mark_screen_locked(DefaultScreen(pDisp), false);
         block_termination_signals(SIG_UNBLOCK);
         fprintf(stderr, "cvxXconf : Failed to disable mode-switch hot-keys.\n");
         return 2;

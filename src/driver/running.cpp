@@ -7,6 +7,7 @@
 
 #include "config/refresh.h"
 #include "core/c_ptr.h"
+#include "core/locked_screens.h"
 #include "core/x_error.h"
 
 namespace cvx::running {
@@ -86,7 +87,10 @@ void switch_mode(Display* display, int screen, int direction)
     XErrorScope scope(display);
     XF86VidModeLockModeSwitch(display, screen, 0);
     XF86VidModeSwitchMode(display, screen, direction);
-    XF86VidModeLockModeSwitch(display, screen, 1);
+    // Recorded first, so that every way out, a signal included, unlocks this
+    // screen too; a screen the record cannot hold is not locked again.
+    if (mark_screen_locked(screen, true))
+        XF86VidModeLockModeSwitch(display, screen, 1);
     // A refused switch leaves the mode as it was, which the refresh then
     // shows; the error is only kept from ending the program.
     (void)scope.failed();

@@ -32,7 +32,8 @@ std::string mode_summary(int display_count, const XF86VidModeModeLine& first, in
 std::string mode_params_text(const XF86VidModeModeLine& mode);
 
 // Switches X screen `screen` by `direction` (-1 previous, +1 next) with mode
-// switching allowed only around the one switch.
+// switching allowed only around the one switch. The screen is recorded as
+// locked (core/locked_screens.h).
 void switch_mode(Display* display, int screen, int direction);
 
 }  // namespace cvx::running

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -20,9 +21,8 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/xf86vmode.h>
 
+#include "support/hotkeys.h"
 #include "support/xserver.h"
 
 namespace fs = std::filesystem;
@@ -114,66 +114,7 @@ private:
 
 std::string program_path() { return CVX_PROGRAM; }
 
-// A second X client that asks for a mode switch.
-class ModeSwitcher {
-public:
-    ModeSwitcher() : m_display(XOpenDisplay(nullptr)) {}
-    ~ModeSwitcher() { XCloseDisplay(m_display); }
-    // The running mode of screen 0 (modes of one size differ in timing).
-    std::string mode()
-    {
-        int clock = 0;
-        XF86VidModeModeLine line = {};
-        XF86VidModeGetModeLine(m_display, 0, &clock, &line);
-        if (line.privsize)
-            XFree(line.c_private);
-        return std::to_string(line.hdisplay) + "x" + std::to_string(line.vdisplay) + " " +
-               std::to_string(line.htotal) + " " + std::to_string(line.vtotal) + " " + std::to_string(clock);
-    }
-    // True when a switch to the previous or next mode changed the mode (the
-    // hot-keys work); the mode is then left as it is.
-    bool switch_works()
-    {
-        // Either way round: at one end of the server's mode list only the
-        // other direction moves.
-        for (int zoom : {-1, 1}) {
-            const std::string before = mode();
-            XF86VidModeSwitchMode(m_display, 0, zoom);
-            XSync(m_display, False);
-            if (mode() != before)
-                return true;
-        }
-        return false;
-    }
-    bool has_window(const std::string& title)
-    {
-        return find(DefaultRootWindow(m_display), title) != None;
-    }
-    Window find(Window w, const std::string& title)
-    {
-        char* name = nullptr;
-        if (XFetchName(m_display, w, &name) && name) {
-            bool match = title == name;
-            XFree(name);
-            XWindowAttributes a;
-            if (match && XGetWindowAttributes(m_display, w, &a) && a.map_state == IsViewable)
-                return w;
-        }
-        Window root, parent, *children = nullptr;
-        unsigned n = 0;
-        Window found = None;
-        if (XQueryTree(m_display, w, &root, &parent, &children, &n)) {
-            for (unsigned i = 0; i < n && found == None; ++i)
-                found = find(children[i], title);
-            if (children)
-                XFree(children);
-        }
-        return found;
-    }
-    Display* display() { return m_display; }
-private:
-    Display* m_display;
-};
+using cvx::test::ModeSwitcher;
 
 constexpr const char* kOpenTitle = "Corvex Twinscape - Configuration File";
 
@@ -273,6 +214,53 @@ TEST_F(Startup, EachTerminationSignalUnlocksAndEndsWithStatusThree)
         EXPECT_EQ(p.wait(), 3) << strsignal(signo) << p.err();
         EXPECT_TRUE(x.switch_works()) << "hot-keys still locked after " << strsignal(signo);
     }
+}
+
+// Runs the program with `argv`, checks that it holds the hot-keys of the
+// test server while its first window is up there (and whatever `meanwhile`
+// checks), ends it with Cancel or with `signo`, and checks that they work
+// again.
+void runs_and_locks_on_the_test_server(std::vector<std::string> argv, const std::function<void()>& meanwhile = {},
+                                       int signo = 0)
+{
+    ModeSwitcher x(g_server->display().c_str());
+    Program p(std::move(argv));
+    ASSERT_TRUE(wait_for_window(x, kOpenTitle)) << "ended with " << p.wait() << ": " << p.err();
+    EXPECT_FALSE(x.switch_works()) << "the hot-keys of the program's display are not locked";
+    if (meanwhile)
+        meanwhile();
+    if (signo) {
+        p.signal(signo);
+        EXPECT_EQ(p.wait(), 3) << p.err();
+    } else {
+        click(kOpenTitle, 80 + 31, 192 + 12);   // Cancel
+        EXPECT_EQ(p.wait(), 0) << p.err();
+    }
+    EXPECT_TRUE(x.switch_works());
+}
+
+TEST_F(Startup, TheDisplayOptionTakesTheLockToThatDisplay)
+{
+    // $DISPLAY names another, working server: the program must leave it alone.
+    cvx::test::XServer other;
+    // The clicks of this process go to the test server; `other` puts the
+    // previous value back when it goes.
+    setenv("DISPLAY", g_server->display().c_str(), 1);
+    ModeSwitcher y(other.display().c_str());
+    // The signal handler's own connection must go there too.
+    for (int signo : {0, SIGTERM}) {
+        SCOPED_TRACE(signo ? "ended by a signal" : "ended by Cancel");
+        runs_and_locks_on_the_test_server(
+            {"env", "DISPLAY=" + other.display(), program_path(), "--display=" + g_server->display()},
+            [&] { EXPECT_TRUE(y.switch_works()) << "$DISPLAY's server was locked"; }, signo);
+    }
+}
+
+TEST_F(Startup, AWaylandSessionsVariablesDoNotTakeTheWindowsAway)
+{
+    // As `sudo -E` keeps them from a Wayland desktop.
+    runs_and_locks_on_the_test_server(
+        {"env", "GDK_BACKEND=wayland", "WAYLAND_DISPLAY=cvx-no-such-compositor", program_path()});
 }
 
 TEST_F(Startup, InstalledCopyFindsItsPictures)

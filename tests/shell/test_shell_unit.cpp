@@ -1,5 +1,6 @@
 // Start-up logic that needs no X server: the extension version test, the
-// single-instance lock, path buffers and number formatting.
+// single-instance lock, the record of locked screens, path buffers and
+// number formatting.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 
 #include "xf86config/xf86config.h"
 #include "core/globals.h"
+#include "core/locked_screens.h"
 #include "core/paths.h"
 #include "app/startup.h"
 #include "shell/support.h"
@@ -31,6 +33,24 @@ TEST(VidModeVersion, OlderThanSixTenthsIsRefused)
     EXPECT_TRUE(cvx_vidmode_version_ok(1, 0));
     EXPECT_TRUE(cvx_vidmode_version_ok(2, 0));
     EXPECT_TRUE(cvx_vidmode_version_ok(2, 2));
+}
+
+TEST(LockedScreens, TheRecordKeepsEachScreenAndRefusesNumbersOutsideIt)
+{
+    const int last = cvx::kMaxLockedScreens - 1;
+    for (int outside : {-1, cvx::kMaxLockedScreens, 1 << 20}) {
+        EXPECT_FALSE(cvx::mark_screen_locked(outside, true)) << outside;
+        EXPECT_FALSE(cvx::screen_locked(outside)) << outside;
+    }
+    ASSERT_TRUE(cvx::mark_screen_locked(1, true));
+    ASSERT_TRUE(cvx::mark_screen_locked(last, true));
+    EXPECT_FALSE(cvx::screen_locked(0));
+    EXPECT_TRUE(cvx::screen_locked(1));
+    EXPECT_TRUE(cvx::screen_locked(last));
+    ASSERT_TRUE(cvx::mark_screen_locked(1, false));
+    EXPECT_FALSE(cvx::screen_locked(1));
+    EXPECT_TRUE(cvx::screen_locked(last));
+    cvx::mark_screen_locked(last, false);
 }
 
 class InstanceLock : public ::testing::Test {

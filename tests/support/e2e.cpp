@@ -167,6 +167,12 @@ bool Program::running()
     return !m_done;
 }
 
+void Program::signal(int signo)
+{
+    if (running())
+        kill(m_pid, signo);
+}
+
 int Program::wait_exit(int timeout_ms)
 {
     // The pipe is read while waiting, so that a full one cannot hold the program up.

@@ -61,6 +61,7 @@ public:
     Program& operator=(const Program&) = delete;
 
     bool running();
+    void signal(int signo);
     // The exit status (128 + signal when killed), or -1 when it has not
     // ended within the time.
     int wait_exit(int timeout_ms = 20000);

@@ -28,6 +28,7 @@ constexpr Spot kAdjust1{24 + 48, 184 + 12};
 constexpr Spot kAdjustAbove{120 + 48, 104 + 12};
 constexpr Spot kDisplayBelow{120 + 48, 200 + 44};
 constexpr Spot kAdjustBelow{120 + 48, 288 + 12};
+constexpr Spot kAdjustRight{216 + 48, 184 + 12};
 // The display modes dialog.
 constexpr Spot kFirstListRow{8 + 60, 56 + 8};
 constexpr Spot kRadio8{256 + 8, 40 + 12};
@@ -39,6 +40,8 @@ constexpr Spot kResolutionsOk{336 + 40, 384 + 12};
 constexpr Spot kWider{216 + 28, 248 + 16};
 constexpr Spot kLeft{40 + 20, 208 + 20};
 constexpr Spot kAdjustOk{56 + 44, 320 + 12};
+constexpr Spot kPrev{208 + 36, 328 + 12};
+constexpr Spot kNext{296 + 36, 328 + 12};
 constexpr Spot kSaveYes{16 + 40, 136 + 16};
 // The preview and information windows.
 constexpr Spot kPreviewClose{8 + 240, 464 + 16};
