@@ -16,27 +16,10 @@ using namespace cvx::test;
 
 namespace {
 
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
-
-std::string shq(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 // The tool with `args` (already quoted where needed), outputs captured.
-ToolRun tool(const std::string& args)
+CommandRun tool(const std::string& args)
 {
-    TempDir io;
-    const std::string cmd = "ASAN_OPTIONS=detect_leaks=0 " + shq(CVX_XF86CONF) + " " + args + " >" +
-                            shq(io.file("out")) + " 2>" + shq(io.file("err"));
-    const int rc = std::system(cmd.c_str());
-    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, read_file(io.file("out")), read_file(io.file("err"))};
+    return run_captured("ASAN_OPTIONS=detect_leaks=0 " + shell_quote(CVX_XF86CONF) + " " + args);
 }
 
 struct Stamp {
@@ -148,7 +131,7 @@ protected:
 TEST_F(XfConf, ShowTellsWhatTheWindowsShow)
 {
     write_file(file, kRichConf);
-    ToolRun r = tool("show " + shq(file) + " --json");
+    CommandRun r = tool("show " + shell_quote(file) + " --json");
     ASSERT_EQ(r.status, 0) << r.err;
     // Display 2 RightOf Display 1 is display 1 left of display 2.
     EXPECT_EQ(r.out, "{\"mode\": \"multi\", \"relation\": \"leftof\", \"xinerama\": true, \"hw_cursor\": true, "
@@ -156,7 +139,7 @@ TEST_F(XfConf, ShowTellsWhatTheWindowsShow)
                      "\"output\": \"digital\", \"cable\": null, \"modelines\": [\"1024x768@75Hz:0\"]}, "
                      "{\"display\": 2, \"depth\": 16, \"modes\": [\"800x600\"], \"output\": \"tv-pal\", "
                      "\"cable\": \"SCART_RGB\", \"modelines\": []}]}\n");
-    r = tool("show " + shq(file));
+    r = tool("show " + shell_quote(file));
     ASSERT_EQ(r.status, 0) << r.err;
     for (const char* line : {"mode: multi\n", "relation: display 1 leftof display 2\n", "xinerama: on\n",
                              "  modes: 1280x1024 1024x768@75Hz:0\n", "  output: tv-pal, SCART_RGB\n"})
@@ -165,11 +148,11 @@ TEST_F(XfConf, ShowTellsWhatTheWindowsShow)
     EXPECT_EQ(read_file(file), kRichConf);
 
     write_file(file, kSingleConf);
-    r = tool("show " + shq(file) + " --json");
+    r = tool("show " + shell_quote(file) + " --json");
     EXPECT_EQ(r.out.rfind("{\"mode\": \"single\", \"relation\": null, ", 0), 0u) << r.out;
     EXPECT_EQ(tool("show").status, 2);
-    EXPECT_EQ(tool("show " + shq(file) + " --yaml").status, 2);
-    EXPECT_EQ(tool("show " + shq(dir.file("missing"))).status, 1);
+    EXPECT_EQ(tool("show " + shell_quote(file) + " --yaml").status, 2);
+    EXPECT_EQ(tool("show " + shell_quote(dir.file("missing"))).status, 1);
 }
 
 TEST_F(XfConf, EditsReadBackThroughShowAndSecondRunChangesNothing)
@@ -177,11 +160,11 @@ TEST_F(XfConf, EditsReadBackThroughShowAndSecondRunChangesNothing)
     write_file(file, kPairViewConf);
     const std::string edits = " --mode merged --relation above --hw-cursor off --depth 1=16 --modes 1=1280x1024,800x600 "
                               "--output 2=tv-ntsc,SCART_TYPE2 --busid PCI:2:3:0";
-    ToolRun r = tool("set " + shq(file) + edits);
+    CommandRun r = tool("set " + shell_quote(file) + edits);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, file + ": changed (previous file kept at " + file + "_CVX-BACKUP)\n");
     EXPECT_EQ(read_file(file + "_CVX-BACKUP"), kPairViewConf);
-    r = tool("show " + shq(file) + " --json");
+    r = tool("show " + shell_quote(file) + " --json");
     EXPECT_NE(r.out.find("{\"mode\": \"merged\", \"relation\": \"above\", \"xinerama\": false, \"hw_cursor\": false"),
               std::string::npos)
         << r.out;
@@ -191,11 +174,11 @@ TEST_F(XfConf, EditsReadBackThroughShowAndSecondRunChangesNothing)
     EXPECT_EQ(count_of(read_file(file), "\"PCI:2:3:0\""), 2u);
 
     const Stamp before = stamp(file);
-    r = tool("set " + shq(file) + edits);
+    r = tool("set " + shell_quote(file) + edits);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, file + ": unchanged\n");
     EXPECT_TRUE(same(before, stamp(file)));
-    r = tool("set " + shq(file) + edits + " --dry-run");
+    r = tool("set " + shell_quote(file) + edits + " --dry-run");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, file + ": unchanged\n");
 }
@@ -212,7 +195,7 @@ TEST_F(XfConf, UsageErrorsAndBadValuesWriteNothing)
         "--mode merged --hw-cursor on", "--mode single --depth 2=16", "--mode multi --backup x --no-backup",
     };
     for (const char* args : bad) {
-        const ToolRun r = tool("set " + shq(file) + " " + args);
+        const CommandRun r = tool("set " + shell_quote(file) + " " + args);
         EXPECT_EQ(r.status, 2) << args << "\n" << r.err;
         EXPECT_FALSE(r.err.empty()) << args;
         EXPECT_TRUE(same(before, stamp(file))) << args;
@@ -220,7 +203,7 @@ TEST_F(XfConf, UsageErrorsAndBadValuesWriteNothing)
     EXPECT_EQ(tool("set --mode multi").status, 2);
     EXPECT_FALSE(fs::exists(file + "_CVX-BACKUP"));
 
-    const ToolRun help = tool("--help");
+    const CommandRun help = tool("--help");
     EXPECT_EQ(help.status, 0);
     for (const char* text : {"Exit status:", "  3  --dry-run: something would change", "--no-backup"})
         EXPECT_NE(help.out.find(text), std::string::npos) << text;
@@ -228,18 +211,18 @@ TEST_F(XfConf, UsageErrorsAndBadValuesWriteNothing)
 
 TEST_F(XfConf, FilesThatCannotBeReadParsedOrWritten)
 {
-    ToolRun r = tool("set " + shq(dir.file("missing")) + " --mode multi");
+    CommandRun r = tool("set " + shell_quote(dir.file("missing")) + " --mode multi");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;
 
     write_file(file, "Section \"Device\"\n    Identifier \"x\"\n    Frobnicate 3\nEndSection\n");
-    r = tool("set " + shq(file) + " --mode multi");
+    r = tool("set " + shell_quote(file) + " --mode multi");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("line 3"), std::string::npos) << r.err;
 
     // A backup that cannot be made: the save sequence refuses, nothing changes.
     write_file(file, kSingleConf);
-    r = tool("set " + shq(file) + " --mode multi --backup " + shq(dir.file("no/such/dir/b")));
+    r = tool("set " + shell_quote(file) + " --mode multi --backup " + shell_quote(dir.file("no/such/dir/b")));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("ERROR: "), std::string::npos) << r.err;
     EXPECT_EQ(read_file(file), kSingleConf);
@@ -248,12 +231,12 @@ TEST_F(XfConf, FilesThatCannotBeReadParsedOrWritten)
 TEST_F(XfConf, BackupWhereAskedOrNone)
 {
     write_file(file, kSingleConf);
-    ToolRun r = tool("set " + shq(file) + " --mode clone --backup " + shq(dir.file("kept")));
+    CommandRun r = tool("set " + shell_quote(file) + " --mode clone --backup " + shell_quote(dir.file("kept")));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_file(dir.file("kept")), kSingleConf);
     EXPECT_FALSE(fs::exists(file + "_CVX-BACKUP"));
     const std::string clone = read_file(file);
-    r = tool("set " + shq(file) + " --mode single --no-backup");
+    r = tool("set " + shell_quote(file) + " --mode single --no-backup");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, file + ": changed\n");
     EXPECT_EQ(read_file(dir.file("kept")), kSingleConf);
@@ -267,7 +250,7 @@ TEST_F(XfConf, BackupWhereAskedOrNone)
 TEST_F(XfConf, TheSecondDisplaysNoticeGoesToStandardError)
 {
     write_file(file, kSingleConf);
-    const ToolRun r = tool("set " + shq(file) + " --mode multi");
+    const CommandRun r = tool("set " + shell_quote(file) + " --mode multi");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("Your secondary display has been enabled. Its resolution has been set to 640 x 480."),
               std::string::npos)
@@ -291,8 +274,8 @@ TEST(XfConfFiles, EveryModeOnEveryFileReadsBackIsStableAndPatchesExactly)
             const std::string file = dir.file("xorg.conf"), copy = dir.file("copy.conf");
             write_file(file, text);
             write_file(copy, text);
-            ToolRun r = tool("set " + shq(file) + " --mode " + mode);
-            if (tool("check " + shq(copy)).status != 0) {
+            CommandRun r = tool("set " + shell_quote(file) + " --mode " + mode);
+            if (tool("check " + shell_quote(copy)).status != 0) {
                 // The parser refuses it: set says so and writes nothing.
                 EXPECT_EQ(r.status, 1);
                 EXPECT_EQ(read_file(file), text);
@@ -303,20 +286,20 @@ TEST(XfConfFiles, EveryModeOnEveryFileReadsBackIsStableAndPatchesExactly)
             EXPECT_EQ(r.out, file + (written == text ? ": unchanged\n"
                                                      : ": changed (previous file kept at " + file + "_CVX-BACKUP)\n"));
 
-            r = tool("show " + shq(file) + " --json");
+            r = tool("show " + shell_quote(file) + " --json");
             EXPECT_EQ(r.out.rfind(std::string("{\"mode\": \"") + mode + "\"", 0), 0u) << r.out;
 
             const Stamp once = stamp(file);
-            r = tool("set " + shq(file) + " --mode " + mode);
+            r = tool("set " + shell_quote(file) + " --mode " + mode);
             EXPECT_EQ(r.out, file + ": unchanged\n");
             EXPECT_TRUE(same(once, stamp(file))) << "second run rewrote the file";
 
-            r = tool("set " + shq(copy) + " --mode " + mode + " --dry-run");
+            r = tool("set " + shell_quote(copy) + " --mode " + mode + " --dry-run");
             EXPECT_EQ(r.status, written == text ? 0 : 3);
             EXPECT_EQ(read_file(copy), text) << "a dry run wrote";
             if (r.status == 3) {
                 write_file(dir.file("diff"), r.out);
-                EXPECT_EQ(std::system(("patch --quiet --batch " + shq(copy) + " < " + shq(dir.file("diff")) +
+                EXPECT_EQ(std::system(("patch --quiet --batch " + shell_quote(copy) + " < " + shell_quote(dir.file("diff")) +
                                        " > /dev/null")
                                           .c_str()),
                           0)

@@ -12,29 +12,6 @@
 
 namespace cvx::hw::test {
 
-ScratchDir::ScratchDir()
-{
-    char tmpl[] = "/tmp/cvxhw-test-XXXXXX";
-    const char* d = ::mkdtemp(tmpl);
-    if (!d)
-        throw std::runtime_error("mkdtemp failed");
-    m_path = d;
-}
-
-ScratchDir::~ScratchDir()
-{
-    std::string cmd = "rm -rf '" + m_path + "'";
-    if (std::system(cmd.c_str()) != 0)
-        std::fprintf(stderr, "could not remove %s\n", m_path.c_str());
-}
-
-std::string ScratchDir::write(const std::string& name, const std::string& content) const
-{
-    std::string p = m_path + "/" + name;
-    std::ofstream(p, std::ios::binary) << content;
-    return p;
-}
-
 ChildResult run_in_child(const std::function<void()>& body)
 {
     int fds[2];
@@ -137,7 +114,7 @@ TEST_F(BoardFileTest, MistakesAreReportedWithTheirLine)
 
 TEST_F(BoardFileTest, IncludesAndRomFilesResolveBesideTheFile)
 {
-    ScratchDir dir;
+    TempDir dir("cvxhw-test");
     dir.write("image.rom", std::string("\x55\xAA\x01\x02", 4));
     dir.write("base.inc", "slot 0 3\n  id 0x1234 0x5678\n");
     std::string main = dir.write("main.board", "include base.inc\nslot 1 0\n  rom-file image.rom\n  rom-size 2\nfail mem-map\n");
@@ -246,7 +223,7 @@ TEST_F(BoardFileTest, RomAnswersOnlyWhileDecoded)
 
 TEST_F(BoardFileTest, EnvironmentChoosesTheBoardAndABrokenFileIsAnEmptyBus)
 {
-    ScratchDir dir;
+    TempDir dir("cvxhw-test");
     std::string good = dir.write("good.board", "slot 3 4\n id 0x102B 0x2527\n");
     std::string bad = dir.write("bad.board", "slot 3 4\n nonsense\n");
     ::setenv("CVXSCAPE_BOARD", good.c_str(), 1);

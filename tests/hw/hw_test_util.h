@@ -1,5 +1,5 @@
-// Shared helpers of the probe tests: emulated boards from text, a scratch
-// directory, and running a probe call in a child to see how it ends.
+// Shared helpers of the probe tests: emulated boards from text, and running
+// a probe call in a child to see how it ends.
 #pragma once
 
 #include <cstdlib>
@@ -11,6 +11,7 @@
 
 #include "hw/board.h"
 #include "hw/platform_select.h"
+#include "support/files.h"
 
 namespace cvx::hw::test {
 
@@ -38,17 +39,7 @@ inline EmulatedBoard& install_board_file(const std::string& name)
     return ref;
 }
 
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::string& path() const { return m_path; }
-    std::string write(const std::string& name, const std::string& content) const;
-private:
-    std::string m_path;
-};
+using cvx::test::TempDir;
 
 struct ChildResult {
     int status = -1;        // exit status, or -1 when it did not exit normally

@@ -32,7 +32,7 @@ protected:
         ::close(fd);
     }
 
-    ScratchDir dir;
+    TempDir dir{"cvxhw-test"};
 };
 
 TEST_F(NativeMemoryTest, WindowIsCopiedFromTheDevice)

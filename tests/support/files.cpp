@@ -1,11 +1,14 @@
 // Files and directories of the tests.
 #include "support/files.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
@@ -58,6 +61,32 @@ void write_file(const std::string& path, const std::string& text)
     out.close();
     if (!out)
         throw std::runtime_error("cannot write " + path);
+}
+
+std::vector<fs::path> conf_files(const fs::path& dir)
+{
+    std::vector<fs::path> out;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.is_regular_file() && e.path().extension() == ".conf")
+            out.push_back(e.path());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string shell_quote(const std::string& s)
+{
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+CommandRun run_captured(const std::string& command)
+{
+    TempDir io("cvx-run");
+    const int rc = std::system(("{ " + command + "; } >" + shell_quote(io.file("out")) + " 2>" +
+                                shell_quote(io.file("err"))).c_str());
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, read_file(io.file("out")), read_file(io.file("err"))};
 }
 
 std::string fixture_path(const std::string& name)

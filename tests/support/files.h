@@ -3,7 +3,9 @@
 // link it.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace cvx::test {
 
@@ -31,6 +33,20 @@ private:
 std::string read_file(const std::string& path);
 // Writes the whole file, replacing it; throws std::runtime_error when it cannot.
 void write_file(const std::string& path, const std::string& text);
+
+// The .conf files directly in `dir`, sorted.
+std::vector<std::filesystem::path> conf_files(const std::filesystem::path& dir);
+
+// `s` quoted for /bin/sh.
+std::string shell_quote(const std::string& s);
+
+// A command's end and what it wrote.
+struct CommandRun {
+    int status = -1;  // exit status; -1 when it did not exit normally
+    std::string out, err;
+};
+// Runs `command` through /bin/sh with standard output and error captured.
+CommandRun run_captured(const std::string& command);
 
 // The text of a fixture in tests/data.
 std::string fixture(const std::string& name);

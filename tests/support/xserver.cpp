@@ -1,4 +1,5 @@
 #include "support/xserver.h"
+#include "support/files.h"
 
 #include <chrono>
 #include <cstdio>
@@ -17,18 +18,6 @@ namespace fs = std::filesystem;
 namespace cvx::test {
 
 namespace {
-
-std::string shell_quote(const std::string& s)
-{
-    std::string out = "'";
-    for (char c : s) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    return out + "'";
-}
 
 // Runs a command and returns its standard output; throws when it fails.
 std::string run(const std::string& command)

@@ -4,7 +4,8 @@
 // corpus repeated 1, 10 and 100 times, so that growth with size shows.
 // Figures are MB (10^6 bytes) per second of CPU time. Build without
 // sanitizers for meaningful figures.
-#include "capture.h"
+#include "support/diagnostics.h"
+#include "support/files.h"
 #include "xf86config/xf86config.h"
 
 #include <algorithm>

@@ -1,7 +1,8 @@
 // Every real file of the corpus: accepted files come back byte for byte and
 // survive edits that change only what they touch; files the X server refuses
 // are refused with the server's diagnostic.
-#include "capture.h"
+#include "support/diagnostics.h"
+#include "support/files.h"
 #include "support/corpus.h"
 #include "xf86config/xf86config.h"
 

@@ -1,6 +1,7 @@
 // Options and edits: the lookups the program uses, and what the writer does
 // with changed, new and removed content.
-#include "capture.h"
+#include "support/diagnostics.h"
+#include "support/files.h"
 #include "xf86config/xf86config.h"
 
 #include <gtest/gtest.h>

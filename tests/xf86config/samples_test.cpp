@@ -2,7 +2,8 @@
 // every section, keyword and argument form the library reads: they parse with
 // exactly the findings the server logs, and the rejected ones fail with the
 // server's diagnostic. (Their round trip and edits: tests/fuzz, replay.)
-#include "capture.h"
+#include "support/diagnostics.h"
+#include "support/files.h"
 #include "xf86config/xf86config.h"
 
 #include <gtest/gtest.h>

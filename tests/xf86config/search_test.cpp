@@ -1,5 +1,6 @@
 // Finding and opening the file: the "%A" template and the default search.
-#include "capture.h"
+#include "support/diagnostics.h"
+#include "support/files.h"
 #include "xf86config/xf86config.h"
 
 #include <gtest/gtest.h>
@@ -17,9 +18,7 @@ class Search : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/cvx-search-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root = tmpl;
+        root = tmp.path();
         xf86setConfigRoot(root + "/");
         unsetenv("XORGCONFIG");
     }
@@ -27,7 +26,6 @@ protected:
     {
         xf86closeConfigFile();
         unsetenv("XORGCONFIG");
-        fs::remove_all(root);
     }
     std::string put(const std::string& rel, const std::string& text = "Section \"Device\"\n Identifier \"d\"\nEndSection\n")
     {
@@ -36,6 +34,7 @@ protected:
         std::ofstream(p) << text;
         return p.string();
     }
+    cvx::test::TempDir tmp{"cvx-search"};
     std::string root;
 };
 

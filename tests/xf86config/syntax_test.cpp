@@ -1,6 +1,7 @@
 // What the parser accepts and refuses, and the values it reads, against the
 // X server's rules (keywords, quoting, numbers, quirks, checks after parsing).
-#include "capture.h"
+#include "support/diagnostics.h"
+#include "support/files.h"
 #include "xf86config/xf86config.h"
 
 #include <gtest/gtest.h>
