@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 namespace cvx::test {
@@ -58,6 +60,24 @@ void write_file(const std::string& path, const std::string& text)
     out.close();
     if (!out)
         throw std::runtime_error("cannot write " + path);
+}
+
+Stamp stamp(const std::string& path)
+{
+    Stamp s;
+    s.bytes = read_file(path);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        s.inode = st.st_ino;
+        s.mtime = st.st_mtim;
+    }
+    return s;
+}
+
+bool same(const Stamp& a, const Stamp& b)
+{
+    return a.bytes == b.bytes && a.inode == b.inode && a.mtime.tv_sec == b.mtime.tv_sec &&
+           a.mtime.tv_nsec == b.mtime.tv_nsec;
 }
 
 std::string fixture_path(const std::string& name)

@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include <sys/types.h>
+#include <time.h>
+
 namespace cvx::test {
 
 // A directory of our own under $TMPDIR (else the build tree), removed with
@@ -31,6 +34,16 @@ private:
 std::string read_file(const std::string& path);
 // Writes the whole file, replacing it; throws std::runtime_error when it cannot.
 void write_file(const std::string& path, const std::string& text);
+
+// What shows that a file was left alone: its bytes, its inode and its
+// modification time (all zero/empty when it does not exist).
+struct Stamp {
+    std::string bytes;
+    ino_t inode = 0;
+    timespec mtime{};
+};
+Stamp stamp(const std::string& path);
+bool same(const Stamp& a, const Stamp& b);
 
 // The text of a fixture in tests/data.
 std::string fixture(const std::string& name);
