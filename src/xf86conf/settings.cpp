@@ -271,25 +271,7 @@ void notice_to_stderr(const char* title, const char* text, unsigned char)
     std::fprintf(stderr, "%s: %s\n", title, text);
 }
 
-// Reads FILE as the program's configuration-file window does and brings the
-// tree into the state the main window shows it in. Null when it cannot be
-// read or parsed (diagnostics printed).
-XF86ConfigPtr prepare_like_main_window(XF86ConfigPtr tree);
-
-XF86ConfigPtr open_like_main_window(const char* file)
-{
-    return prepare_like_main_window(read_named(file));
-}
-
-// The text of the file `set` holds open, parsed and prepared the same way.
-XF86ConfigPtr open_like_main_window(const ConfOpenedFile& opened)
-{
-    XF86ConfigPtr tree = xf86parseConfigText(opened.text, opened.path.c_str());
-    if (!tree)
-        std::fputs(take_diagnostics().c_str(), stderr);
-    return prepare_like_main_window(tree);
-}
-
+// Brings a freshly parsed tree into the state the main window shows it in.
 XF86ConfigPtr prepare_like_main_window(XF86ConfigPtr tree)
 {
     if (!tree)
@@ -303,6 +285,22 @@ XF86ConfigPtr prepare_like_main_window(XF86ConfigPtr tree)
     confOpenDisplayMode(tree);
     confMatchModulesToXinerama(tree);
     return tree;
+}
+
+// Reads FILE as the program's configuration-file window does and prepares
+// it. Null when it cannot be read or parsed (diagnostics printed).
+XF86ConfigPtr open_like_main_window(const char* file)
+{
+    return prepare_like_main_window(read_named(file));
+}
+
+// The text of the file `set` holds open, parsed and prepared the same way.
+XF86ConfigPtr open_like_main_window(const ConfOpenedFile& opened)
+{
+    XF86ConfigPtr tree = xf86parseConfigText(opened.text, opened.path.c_str());
+    if (!tree)
+        std::fputs(take_diagnostics().c_str(), stderr);
+    return prepare_like_main_window(tree);
 }
 
 // ---------------------------------------------------------------- show
