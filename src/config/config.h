@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include "core/fd.h"
 #include "xf86config/xf86config.h"
 
 // ---------------------------------------------------------------- globals
@@ -31,9 +34,47 @@ extern ConfMessageHook confMessageHook;
 
 // ---------------------------------------------------------------- opening and saving
 
+// The file a tree was parsed from, as it was then. The save sequence works on
+// the directories held here, never on the names again: a directory on the
+// path swapped for another one (or a link) between opening and saving cannot
+// send the backup or the new file elsewhere. The new file and the backup take
+// the owner and mode recorded here.
+struct ConfOpenedFile {
+    std::string path;          // as given; for messages and the path check
+    cvx::Fd dir;               // the directory that held the file when it was opened
+    std::string name;          // the file's name in `dir`
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    struct timespec mtime {};
+    uid_t uid = 0;
+    gid_t gid = 0;
+    mode_t mode = 0;
+    std::string text;          // the bytes that were parsed
+
+    // The backup path, its directory held the same way; no path = no backup.
+    std::optional<std::string> backupPath;
+    cvx::Fd backupDir;
+    std::string backupName;
+    int backupError = 0;       // errno of a backup directory that could not be held
+};
+
+// The file pXF86Config was parsed from (filled by getConfigPtr and by
+// confAdoptBackupPath); empty before a file is opened and after a save.
+extern ConfOpenedFile confOpenedFile;
+
+// Holds the directory of `path` and reads the regular file named there,
+// never through a symbolic link, into `out` (backup fields cleared). False
+// with errno set, `out` empty, when it cannot.
+bool confAdoptOpenedFile(const char* path, ConfOpenedFile& out);
+// Holds the directory of the backup path; null = keep no backup. A directory
+// that cannot be held is remembered and refused by the save sequence.
+void confAdoptBackupPath(ConfOpenedFile& file, const char* backupPath);
+
 // Opens and parses the file at `path` (absolute paths only), completes a tree
 // that lacks the sections the model needs, and renames the first ServerLayout
 // to "Corvex Twinscape configured.". Null on failure (messages as documented).
+// The file is recorded in confOpenedFile (without a backup path).
 XF86ConfigPtr getConfigPtr(const char* path);
 // What getConfigPtr does to a freshly parsed tree, without its console lines:
 // completes it and renames the first ServerLayout. Returns the tree.
@@ -64,20 +105,25 @@ unsigned char confSetSingleHeadAtStartup(XF86ConfigPtr tree);
 // cannot be read.
 bool confReadConfigFile(const char* path, std::string& text);
 
-// The save sequence. The new text is written to a temporary beside the file
-// and flushed, the old file's bytes are copied to `backupPath` (replacing a
-// file there) the same way, and one rename then puts the new file in place;
-// both copies take the old file's mode and owner. At every instant the
-// configuration path holds the complete old or the complete new file. When
-// the backup cannot be made nothing is written and `message` is an error
-// beginning "ERROR: " that names the backup path; when the new file cannot be
-// written both files stay as they were and `message` is "ERROR: The
-// configuration file couldn't be written to. Settings haven't been changed.".
-// On success `message` is the saved text and the result is true. The tree is
-// not freed. The MetaModes are regenerated first in merged mode. A null
-// `backupPath` keeps no copy of the old file (the replace stays atomic).
-bool confSaveConfiguration(const char* configPath, const char* backupPath, XF86ConfigPtr tree,
-                           std::string& message);
+// The save sequence, on the file `opened` records. Nothing is written when
+// the file is no longer the one that was parsed (the path leads to another
+// directory or file, or its size, modification time or bytes changed):
+// `message` is then "ERROR: The configuration file has been changed by
+// another program since it was opened. Settings haven't been changed.".
+// Otherwise the new text is written to a temporary in the held directory and
+// flushed, the parsed bytes are copied to the backup path (replacing a file
+// there) the same way, and one rename then puts the new file in place; both
+// copies take the recorded mode and owner, and no name is followed through a
+// symbolic link. At every instant the configuration path holds the complete
+// old or the complete new file. When the backup cannot be made nothing is
+// written and `message` is an error beginning "ERROR: " that names the backup
+// path; when the new file cannot be written both files stay as they were and
+// `message` is "ERROR: The configuration file couldn't be written to.
+// Settings haven't been changed.". On success `message` is the saved text and
+// the result is true. The tree is not freed. The MetaModes are regenerated
+// first in merged mode. No backup path keeps no copy of the old file (the
+// replace stays atomic).
+bool confSaveConfiguration(const ConfOpenedFile& opened, XF86ConfigPtr tree, std::string& message);
 
 // ---------------------------------------------------------------- sections and lookups
 

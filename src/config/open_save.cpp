@@ -8,13 +8,20 @@
 // place. At every instant the configuration path holds the complete old or
 // the complete new file; a failure before the last rename changes nothing
 // there.
+//
+// It runs as root on names in directories others may own, so it never looks
+// a name up from the root again: the directories are held open from the
+// moment the file is parsed, every step works relative to them without
+// following links, and the file must still be the one that was parsed.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +34,8 @@ namespace cvx::config {
 SaveStepHook save_step_hook = nullptr;
 std::string board_busid;
 }
+
+ConfOpenedFile confOpenedFile;
 
 namespace {
 
@@ -60,23 +69,29 @@ using namespace cvx::config;
 
 XF86ConfigPtr getConfigPtr(const char* path)
 {
+    confOpenedFile = ConfOpenedFile{};
     if (!path)
         return nullptr;
-    const char* opened = xf86openConfigFile("%A", path, "/usr/X11R6");
-    if (!opened) {
+    // The library decides which paths count (absolute ones only); the bytes
+    // are read once, through the directory the save will work in, and that
+    // very text is parsed.
+    const char* found = xf86openConfigFile("%A", path, "/usr/X11R6");
+    const std::string opened = found ? found : "";
+    xf86closeConfigFile();
+    ConfOpenedFile file;
+    if (!found || !confAdoptOpenedFile(opened.c_str(), file)) {
         std::fputs("Corvex Twinscape: Couldn't open configuration file.\n", stdout);
         return nullptr;
     }
-    std::printf("Corvex Twinscape: Configuration file (%s) opened.\n", opened);
+    std::printf("Corvex Twinscape: Configuration file (%s) opened.\n", opened.c_str());
     std::fflush(stdout);
-    XF86ConfigPtr tree = xf86readConfigFile();
+    XF86ConfigPtr tree = xf86parseConfigText(file.text, opened.c_str());
     if (!tree) {
         std::fputs("Corvex Twinscape: Couldn't parse the configuration file.\n", stderr);
-        xf86closeConfigFile();
         return nullptr;
     }
     std::fputs("Corvex Twinscape: Configuration file parsed.\n", stderr);
-    xf86closeConfigFile();
+    confOpenedFile = std::move(file);
     return confPrepareTree(tree);
 }
 
@@ -152,9 +167,16 @@ namespace {
 
 const char* const kWriteError =
     "ERROR: The configuration file couldn't be written to. Settings haven't been changed.";
+const char* const kChanged =
+    "ERROR: The configuration file has been changed by another program since it was opened. "
+    "Settings haven't been changed.";
 const char* const kSaved =
     "Changes have been saved to your configuration file. The previous file has been backed up.\n\n"
     "For changes to take effect, you must restart your X server.";
+
+// Far above any real configuration, as the library's own limit: a wrong path
+// (a disk image, a log) must not exhaust memory.
+constexpr off_t kMaxFileSize = off_t(256) << 20;
 
 std::string dir_of(const std::string& path)
 {
@@ -178,10 +200,17 @@ void reach(int step)
         save_step_hook(step);
 }
 
-bool sync_dir(const std::string& dir)
+cvx::Fd hold_dir_of(const std::string& path)
 {
-    cvx::Fd fd = cvx::open_fd(dir.c_str(), O_RDONLY | O_DIRECTORY);
-    return fd && ::fsync(fd.get()) == 0;
+    return cvx::open_fd(dir_of(path).c_str(), O_RDONLY | O_DIRECTORY);
+}
+
+// Whether `path`'s directory is still the one held in `dir`.
+bool leads_to(const std::string& path, const cvx::Fd& dir)
+{
+    struct stat named {}, held {};
+    return ::stat(dir_of(path).c_str(), &named) == 0 && ::fstat(dir.get(), &held) == 0 &&
+           named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
 bool read_file(const std::string& path, std::string& out, struct stat& st)
@@ -197,27 +226,98 @@ bool read_file(const std::string& path, std::string& out, struct stat& st)
     return cvx::read_all(fd.get(), out);
 }
 
-// Writes `data` to a new temporary beside `target`, flushed, with the mode
-// and owner of `like`. On success `temp` names it; on failure nothing is left.
-bool write_temp_beside(const std::string& target, const std::string& data, const struct stat& like,
-                       std::string& temp)
+// The regular file `name` in `dir`, never through a link (nor blocking on a
+// FIFO planted under the name).
+bool read_regular_at(int dir, const std::string& name, std::string& out, struct stat& st)
 {
-    std::string pattern = dir_of(target) + "/." + base_of(target) + ".cvx-XXXXXX";
-    cvx::Fd fd(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (!fd)
+    cvx::Fd fd(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd || ::fstat(fd.get(), &st) != 0)
         return false;
-    bool ok = cvx::write_synced(fd.get(), data) && ::fchmod(fd.get(), like.st_mode & 07777) == 0;
-    if (ok && (like.st_uid != ::geteuid() || like.st_gid != ::getegid()))
-        ok = ::fchown(fd.get(), like.st_uid, like.st_gid) == 0;
-    ok = fd.close() && ok;
-    if (!ok) {
-        int saved = errno;
-        ::unlink(pattern.c_str());
-        errno = saved;
+    if (!S_ISREG(st.st_mode)) {
+        errno = EINVAL;
         return false;
     }
-    temp = pattern;
-    return true;
+    if (st.st_size > kMaxFileSize) {
+        errno = EFBIG;
+        return false;
+    }
+    out.clear();
+    return cvx::read_all(fd.get(), out);
+}
+
+enum class OnDisk { Same, Changed, Unreadable };
+
+// Whether the path still leads to the file that was parsed, unchanged: the
+// same directory, the same file, size and modification time, the same bytes.
+OnDisk compare_with_disk(const ConfOpenedFile& opened)
+{
+    if (!leads_to(opened.path, opened.dir))
+        return OnDisk::Changed;
+    struct stat st {};
+    if (::fstatat(opened.dir.get(), opened.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? OnDisk::Changed : OnDisk::Unreadable;
+    if (!S_ISREG(st.st_mode) || st.st_dev != opened.dev || st.st_ino != opened.ino || st.st_size != opened.size ||
+        st.st_mtim.tv_sec != opened.mtime.tv_sec || st.st_mtim.tv_nsec != opened.mtime.tv_nsec)
+        return OnDisk::Changed;
+    std::string now;
+    if (!read_regular_at(opened.dir.get(), opened.name, now, st))
+        return errno == ENOENT || errno == ELOOP ? OnDisk::Changed : OnDisk::Unreadable;
+    if (st.st_dev != opened.dev || st.st_ino != opened.ino || now != opened.text)
+        return OnDisk::Changed;
+    return OnDisk::Same;
+}
+
+std::string random_suffix()
+{
+    static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[6] = {};
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        struct timespec now {};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        unsigned long seed = static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(::getpid());
+        for (unsigned char& b : bytes) {
+            b = static_cast<unsigned char>(seed);
+            seed = seed * 6364136223846793005UL + 1442695040888963407UL;
+            seed >>= 3;
+        }
+    }
+    std::string out;
+    for (unsigned char b : bytes)
+        out += kChars[b % (sizeof kChars - 1)];
+    return out;
+}
+
+// Writes `data` to a new temporary beside `target` in `dir`, flushed, with
+// the recorded owner and mode. On success `temp` names it; on failure
+// nothing is left.
+bool write_temp_at(int dir, const std::string& target, const std::string& data, const ConfOpenedFile& like,
+                   std::string& temp)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = "." + target + ".cvx-" + random_suffix();
+        cvx::Fd fd(::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!fd) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        bool ok = cvx::write_synced(fd.get(), data);
+        // The owner first: giving a file away clears its set-id bits.
+        if (ok && (like.uid != ::geteuid() || like.gid != ::getegid()))
+            ok = ::fchown(fd.get(), like.uid, like.gid) == 0;
+        ok = ok && ::fchmod(fd.get(), like.mode & 07777) == 0;
+        ok = fd.close() && ok;
+        if (!ok) {
+            int saved = errno;
+            ::unlinkat(dir, name.c_str(), 0);
+            errno = saved;
+            return false;
+        }
+        temp = name;
+        return true;
+    }
+    errno = EEXIST;
+    return false;
 }
 
 bool backup_failed(const std::string& backup, const char* reason, std::string& message)
@@ -239,60 +339,137 @@ bool confReadConfigFile(const char* path, std::string& text)
     return true;
 }
 
-bool confSaveConfiguration(const char* configPath, const char* backupPath, XF86ConfigPtr tree,
-                           std::string& message)
+bool confAdoptOpenedFile(const char* path, ConfOpenedFile& out)
 {
-    if (!configPath || !tree || !*configPath || (backupPath && !*backupPath)) {
+    out = ConfOpenedFile{};
+    if (!path || !*path) {
+        errno = ENOENT;
+        return false;
+    }
+    ConfOpenedFile file;
+    file.path = path;
+    file.name = base_of(file.path);
+    if (file.name.empty()) {
+        errno = EISDIR;
+        return false;
+    }
+    file.dir = hold_dir_of(file.path);
+    struct stat st {};
+    if (!file.dir || !read_regular_at(file.dir.get(), file.name, file.text, st))
+        return false;
+    file.dev = st.st_dev;
+    file.ino = st.st_ino;
+    file.size = st.st_size;
+    file.mtime = st.st_mtim;
+    file.uid = st.st_uid;
+    file.gid = st.st_gid;
+    file.mode = st.st_mode;
+    out = std::move(file);
+    return true;
+}
+
+void confAdoptBackupPath(ConfOpenedFile& file, const char* backupPath)
+{
+    file.backupPath.reset();
+    file.backupDir = cvx::Fd();
+    file.backupName.clear();
+    file.backupError = 0;
+    if (!backupPath)
+        return;
+    file.backupPath = backupPath;
+    file.backupName = base_of(backupPath);
+    if (!*backupPath)
+        file.backupError = ENOENT;
+    else if (file.backupName.empty())
+        file.backupError = EISDIR;
+    else if (!(file.backupDir = hold_dir_of(backupPath)))
+        file.backupError = errno;
+}
+
+bool confSaveConfiguration(const ConfOpenedFile& opened, XF86ConfigPtr tree, std::string& message)
+{
+    if (!tree || !opened.dir) {
         message = kWriteError;
         return false;
     }
-    const std::string config(configPath), backup(backupPath ? backupPath : "");
+    const int dir = opened.dir.get();
+    const bool keep = opened.backupPath.has_value();
+    const std::string backup = opened.backupPath.value_or("");
+    const int backupDir = opened.backupDir.get();
 
-    std::string oldText;
-    struct stat oldStat {};
-    if (!read_file(config, oldText, oldStat))
-        return backup_failed(backup, std::strerror(errno), message);
-    struct stat backupStat {};
-    if (backupPath && (config == backup || (::stat(backup.c_str(), &backupStat) == 0 &&
-                                            backupStat.st_dev == oldStat.st_dev && backupStat.st_ino == oldStat.st_ino)))
-        return backup_failed(backup, "it is the configuration file itself", message);
+    // Someone else's edit since the parse would be lost (and a different
+    // file behind the name would be replaced): refuse before writing anything.
+    auto refuse_unless_unchanged = [&]() {
+        switch (compare_with_disk(opened)) {
+        case OnDisk::Same:
+            return false;
+        case OnDisk::Changed:
+            message = kChanged;
+            return true;
+        case OnDisk::Unreadable:
+            backup_failed(backup, std::strerror(errno), message);
+            return true;
+        }
+        return true;
+    };
+    if (refuse_unless_unchanged())
+        return false;
+    if (keep) {
+        if (opened.backupError)
+            return backup_failed(backup, std::strerror(opened.backupError), message);
+        if (!leads_to(backup, opened.backupDir))
+            return backup_failed(backup, "its folder has been moved or replaced since the file was opened", message);
+        struct stat st {};
+        if (backup == opened.path ||
+            (::fstatat(backupDir, opened.backupName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+             st.st_dev == opened.dev && st.st_ino == opened.ino))
+            return backup_failed(backup, "it is the configuration file itself", message);
+    }
 
     // The library gives no text for a tree it cannot write faithfully (a
     // quote inside a name, say): that is a failed write, never an empty file.
     const std::string newText = confConfigText(tree);
     std::string newTemp;
-    if (newText.empty() || !write_temp_beside(config, newText, oldStat, newTemp)) {
+    if (newText.empty() || !write_temp_at(dir, opened.name, newText, opened, newTemp)) {
         message = kWriteError;
         return false;
     }
     reach(SAVE_NEW_FILE_WRITTEN);
 
     std::string backupTemp;
-    if (!backupPath) {
-        // No copy asked for: only the atomic replace below.
-    } else if (!write_temp_beside(backup, oldText, oldStat, backupTemp)) {
-        int saved = errno;
-        ::unlink(newTemp.c_str());
-        return backup_failed(backup, std::strerror(saved), message);
-    }
-    if (backupPath) {
-        reach(SAVE_BACKUP_WRITTEN);
-        if (::rename(backupTemp.c_str(), backup.c_str()) != 0) {
+    if (keep) {
+        if (!write_temp_at(backupDir, opened.backupName, opened.text, opened, backupTemp)) {
             int saved = errno;
-            ::unlink(backupTemp.c_str());
-            ::unlink(newTemp.c_str());
+            ::unlinkat(dir, newTemp.c_str(), 0);
             return backup_failed(backup, std::strerror(saved), message);
         }
-        sync_dir(dir_of(backup));
+        reach(SAVE_BACKUP_WRITTEN);
+    }
+    // Once more right before anything is replaced: a change while the
+    // temporaries were written still leaves both files as they were.
+    if (refuse_unless_unchanged()) {
+        if (keep)
+            ::unlinkat(backupDir, backupTemp.c_str(), 0);
+        ::unlinkat(dir, newTemp.c_str(), 0);
+        return false;
+    }
+    if (keep) {
+        if (::renameat(backupDir, backupTemp.c_str(), backupDir, opened.backupName.c_str()) != 0) {
+            int saved = errno;
+            ::unlinkat(backupDir, backupTemp.c_str(), 0);
+            ::unlinkat(dir, newTemp.c_str(), 0);
+            return backup_failed(backup, std::strerror(saved), message);
+        }
+        ::fsync(backupDir);
         reach(SAVE_BACKUP_IN_PLACE);
     }
 
-    if (::rename(newTemp.c_str(), config.c_str()) != 0) {
-        ::unlink(newTemp.c_str());
+    if (::renameat(dir, newTemp.c_str(), dir, opened.name.c_str()) != 0) {
+        ::unlinkat(dir, newTemp.c_str(), 0);
         message = kWriteError;
         return false;
     }
-    sync_dir(dir_of(config));
+    ::fsync(dir);
     reach(SAVE_NEW_FILE_IN_PLACE);
     message = kSaved;
     return true;

@@ -476,12 +476,13 @@ void on_buttonCentralOk_clicked(GtkButton*, gpointer) noexcept
 {
     cvx::guarded("on_buttonCentralOk_clicked", [] {
         std::string message;
-        if (!confSaveConfiguration(sConfigFile, sConfigBackup, pXF86Config, message) && message.empty())
+        if (!confSaveConfiguration(confOpenedFile, pXF86Config, message) && message.empty())
             message = "ERROR: The configuration file couldn't be written to. Settings haven't been changed.";
         // Shown before the main window goes, so that it is centred over it.
         MsgBox(kTitle, message.c_str(), 1);
         xf86freeConfig(pXF86Config);
         pXF86Config = nullptr;
+        confOpenedFile = ConfOpenedFile{};
         if (wdgWinCentral)
             gtk_widget_destroy(wdgWinCentral);
     });

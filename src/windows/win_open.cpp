@@ -112,6 +112,9 @@ void on_buttonOkOpenConfig_clicked(GtkButton*, gpointer) noexcept
             MsgBox("Corvex Twinscape", cvx::open::kInvalidFile, 1);
             return;
         }
+        // Held from now on, like the file's own directory: the save works on
+        // what was chosen here, not on whatever the names lead to later.
+        confAdoptBackupPath(confOpenedFile, sConfigBackup);
 
         int device = 0, bus = 0;
         unsigned char revision = 0;

@@ -271,12 +271,9 @@ void notice_to_stderr(const char* title, const char* text, unsigned char)
     std::fprintf(stderr, "%s: %s\n", title, text);
 }
 
-// Reads FILE as the program's configuration-file window does and brings the
-// tree into the state the main window shows it in. Null when it cannot be
-// read or parsed (diagnostics printed).
-XF86ConfigPtr open_like_main_window(const char* file)
+// Brings a freshly parsed tree into the state the main window shows it in.
+XF86ConfigPtr prepare_like_main_window(XF86ConfigPtr tree)
 {
-    XF86ConfigPtr tree = read_named(file);
     if (!tree)
         return nullptr;
     take_diagnostics();
@@ -288,6 +285,22 @@ XF86ConfigPtr open_like_main_window(const char* file)
     confOpenDisplayMode(tree);
     confMatchModulesToXinerama(tree);
     return tree;
+}
+
+// Reads FILE as the program's configuration-file window does and prepares
+// it. Null when it cannot be read or parsed (diagnostics printed).
+XF86ConfigPtr open_like_main_window(const char* file)
+{
+    return prepare_like_main_window(read_named(file));
+}
+
+// The text of the file `set` holds open, parsed and prepared the same way.
+XF86ConfigPtr open_like_main_window(const ConfOpenedFile& opened)
+{
+    XF86ConfigPtr tree = xf86parseConfigText(opened.text, opened.path.c_str());
+    if (!tree)
+        std::fputs(take_diagnostics().c_str(), stderr);
+    return prepare_like_main_window(tree);
 }
 
 // ---------------------------------------------------------------- show
@@ -519,14 +532,20 @@ int run_set(int argc, char** argv)
     if (const std::string error = parse_set(argc, argv, e); !error.empty())
         return refuse(error);
 
-    std::string before;
-    if (!confReadConfigFile(e.file.c_str(), before)) {
+    // Read once, through the directory the save works in: the text compared,
+    // parsed and backed up is the one the save then finds unchanged, or
+    // nothing is written.
+    ConfOpenedFile opened;
+    if (!confAdoptOpenedFile(e.file.c_str(), opened)) {
         std::fprintf(stderr, "xf86conf: cannot read %s: %s\n", e.file.c_str(), std::strerror(errno));
         return kFileError;
     }
+    const std::string backup = e.no_backup ? std::string() : e.backup.value_or(e.file + "_CVX-BACKUP");
+    confAdoptBackupPath(opened, e.no_backup ? nullptr : backup.c_str());
+    const std::string& before = opened.text;
     ModelConsoleToStderr quiet;
     confMessageHook = nullptr;
-    XF86ConfigHolder tree(open_like_main_window(e.file.c_str()));
+    XF86ConfigHolder tree(open_like_main_window(opened));
     if (!tree) {
         pXF86Config = nullptr;
         return kFileError;
@@ -554,12 +573,11 @@ int run_set(int argc, char** argv)
         std::fwrite(diff.data(), 1, diff.size(), stdout);
         return kWouldChange;
     }
-    const std::string backup = e.no_backup ? std::string() : e.backup.value_or(e.file + "_CVX-BACKUP");
     std::string message;
     bool saved = false;
     {
         ModelConsoleToStderr quietSave;
-        saved = confSaveConfiguration(e.file.c_str(), e.no_backup ? nullptr : backup.c_str(), tree.get(), message);
+        saved = confSaveConfiguration(opened, tree.get(), message);
     }
     if (!saved) {
         std::fprintf(stderr, "xf86conf: %s: %s\n", e.file.c_str(), message.c_str());

@@ -22,30 +22,6 @@ CommandRun tool(const std::string& args)
     return run_captured("ASAN_OPTIONS=detect_leaks=0 " + shell_quote(CVX_XF86CONF) + " " + args);
 }
 
-struct Stamp {
-    std::string bytes;
-    ino_t inode = 0;
-    timespec mtime{};
-};
-
-Stamp stamp(const std::string& path)
-{
-    Stamp s;
-    s.bytes = read_file(path);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        s.inode = st.st_ino;
-        s.mtime = st.st_mtim;
-    }
-    return s;
-}
-
-bool same(const Stamp& a, const Stamp& b)
-{
-    return a.bytes == b.bytes && a.inode == b.inode && a.mtime.tv_sec == b.mtime.tv_sec &&
-           a.mtime.tv_nsec == b.mtime.tv_nsec;
-}
-
 // The project's own sample files, then (when the corpus is here) every file
 // of the corpus: name and text.
 std::vector<std::pair<std::string, std::string>> own_files()
@@ -245,6 +221,47 @@ TEST_F(XfConf, BackupWhereAskedOrNone)
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"kept", "xorg.conf"}));
+}
+
+// Run as root on names in folders others may own: a configuration path that
+// is a link is refused, a link at the backup path (reached through a linked
+// folder) is replaced rather than written through, and the new file and the
+// backup keep the file's owner and mode.
+TEST_F(XfConf, NoLinkIsFollowedAndOwnerAndModeStay)
+{
+    write_file(file, kSingleConf);
+    fs::create_symlink(file, dir.file("link.conf"));
+    const Stamp target = stamp(file);
+    CommandRun r = tool("set " + shell_quote(dir.file("link.conf")) + " --mode multi");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;
+    EXPECT_TRUE(same(target, stamp(file)));
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.conf")));
+    EXPECT_FALSE(fs::exists(dir.file("link.conf_CVX-BACKUP")));
+
+    ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(file.c_str(), 4321, 4322), 0);
+    }
+    const std::string victim = dir.write("victim", "precious\n");
+    const Stamp untouched = stamp(victim);
+    fs::create_directories(dir.file("backups"));
+    fs::create_symlink(dir.file("backups"), dir.file("linked-backups"));
+    fs::create_symlink(victim, dir.file("backups/kept"));
+    r = tool("set " + shell_quote(file) + " --mode clone --backup " + shell_quote(dir.file("linked-backups/kept")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(same(untouched, stamp(victim)));
+    EXPECT_FALSE(fs::is_symlink(dir.file("backups/kept")));
+    EXPECT_EQ(read_file(dir.file("backups/kept")), kSingleConf);
+    for (const std::string& path : {file, dir.file("backups/kept")}) {
+        struct stat st {};
+        ASSERT_EQ(lstat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u) << path;
+        if (geteuid() == 0) {
+            EXPECT_EQ(st.st_uid, 4321u) << path;
+            EXPECT_EQ(st.st_gid, 4322u) << path;
+        }
+    }
 }
 
 TEST_F(XfConf, TheSecondDisplaysNoticeGoesToStandardError)

@@ -202,6 +202,21 @@ void load_tree(const std::string& text)
     ASSERT_NE(pXF86Config, nullptr) << text;
 }
 
+void open_file(const std::string& file)
+{
+    if (pXF86Config)
+        xf86freeConfig(pXF86Config);
+    std::snprintf(sConfigFile, sizeof sConfigFile, "%s", file.c_str());
+    std::snprintf(sConfigBackup, sizeof sConfigBackup, "%s_CVX-BACKUP", file.c_str());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    pXF86Config = getConfigPtr(sConfigFile);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    ASSERT_NE(pXF86Config, nullptr) << file;
+    confAdoptBackupPath(confOpenedFile, sConfigBackup);
+}
+
 std::string tree_text()
 {
     return pXF86Config ? xf86writeConfigText(pXF86Config) : "(no tree)";
@@ -398,6 +413,7 @@ void CentralTest::TearDown()
     if (pXF86Config)
         xf86freeConfig(pXF86Config);
     pXF86Config = nullptr;
+    confOpenedFile = ConfOpenedFile{};
     pump_events();
 }
 

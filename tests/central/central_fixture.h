@@ -39,6 +39,10 @@ void set_hal_module_present(bool present);
 
 // Parses `text` into pXF86Config (freeing the previous tree).
 void load_tree(const std::string& text);
+// Opens `file` into pXF86Config as the configuration-file window's OK does,
+// with the backup path "FILE_CVX-BACKUP" in sConfigBackup; console lines
+// dropped. The save sequence works on this file only.
+void open_file(const std::string& file);
 std::string tree_text();
 
 // Typical files: a single display with foreign identifiers; the board's

@@ -460,9 +460,7 @@ TEST_F(Default, SaveAndExitWritesTheTreeKeepsABackupAndEndsThroughTheBox)
     const std::string file = cvx::paths::under_root("/etc/X11/central-save.conf");
     std::filesystem::create_directories(std::filesystem::path(file).parent_path());
     std::ofstream(file, std::ios::binary) << original;
-    std::snprintf(sConfigFile, sizeof sConfigFile, "%s", file.c_str());
-    std::snprintf(sConfigBackup, sizeof sConfigBackup, "%s_CVX-BACKUP", file.c_str());
-    load_tree(original);
+    open_file(file);
     open_main_window();
     click("radioMultiDisplay");
     close_message_boxes();
@@ -481,6 +479,34 @@ TEST_F(Default, SaveAndExitWritesTheTreeKeepsABackupAndEndsThroughTheBox)
     std::ifstream written(file, std::ios::binary);
     load_tree(std::string(std::istreambuf_iterator<char>(written), {}));
     EXPECT_TRUE(confPairViewIsActive(pXF86Config));
+}
+
+TEST_F(Default, SaveAndExitRefusesAFileChangedSinceOpening)
+{
+    const std::string file = cvx::paths::under_root("/etc/X11/central-changed.conf");
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    std::filesystem::remove(file + "_CVX-BACKUP");
+    std::ofstream(file, std::ios::binary) << single_config();
+    open_file(file);
+    open_main_window();
+    click("radioMultiDisplay");
+    close_message_boxes();
+    const std::string elsewhere = single_config() + "# edited by another program\n";
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << elsewhere;
+
+    click("buttonCentralOk");
+    const auto boxes = message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, "Corvex Twinscape");
+    EXPECT_EQ(boxes[0].text,
+              "ERROR: The configuration file has been changed by another program since it was opened. "
+              "Settings haven't been changed.");
+    EXPECT_EQ(mustExit, 1);
+    EXPECT_EQ(pXF86Config, nullptr);
+    EXPECT_EQ(wdgWinCentral, nullptr);
+    std::ifstream now(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(now), {}), elsewhere);
+    EXPECT_FALSE(std::filesystem::exists(sConfigBackup));
 }
 
 TEST_F(Default, SaveAndExitReportsAFailedSaveAndStillEnds)

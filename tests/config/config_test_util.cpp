@@ -83,6 +83,12 @@ XF86ConfigHolder open_silently(const std::string& path, std::string* out, std::s
     return tree;
 }
 
+bool save_opened(XF86ConfigPtr tree, const char* backup, std::string& message)
+{
+    confAdoptBackupPath(confOpenedFile, backup);
+    return confSaveConfiguration(confOpenedFile, tree, message);
+}
+
 namespace {
 std::vector<MessageRecorder::Message> g_messages;
 void record(const char* title, const char* text, unsigned char mustExit)

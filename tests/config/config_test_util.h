@@ -41,6 +41,9 @@ extern const char* const kModeNames[4];
 // getConfigPtr with its console lines kept from the test's output (and
 // handed to `out` and `err` when given).
 XF86ConfigHolder open_silently(const std::string& path, std::string* out = nullptr, std::string* err = nullptr);
+// The save sequence on the file getConfigPtr opened last, with the backup
+// path (null = none) held as the configuration-file window holds it.
+bool save_opened(XF86ConfigPtr tree, const char* backup, std::string& message);
 
 // Installs itself as confMessageHook and records each message.
 class MessageRecorder {

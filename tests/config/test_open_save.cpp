@@ -2,6 +2,9 @@
 // board probe, writing, and the save sequence under injected faults.
 #include <csignal>
 #include <filesystem>
+#include <functional>
+
+#include <fcntl.h>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -24,6 +27,9 @@ const char* const kSaved =
     "For changes to take effect, you must restart your X server.";
 const char* const kWriteError =
     "ERROR: The configuration file couldn't be written to. Settings haven't been changed.";
+const char* const kChanged =
+    "ERROR: The configuration file has been changed by another program since it was opened. "
+    "Settings haven't been changed.";
 
 // Files other than the two the test names: leftovers of the save.
 std::vector<std::string> strays(const std::string& dir, std::initializer_list<std::string> known)
@@ -45,6 +51,12 @@ protected:
         backup = dir.file("XF86Config_CVX-BACKUP");
         write_file(config, kSingleConf);
         oldText = kSingleConf;
+        open_and_edit();
+    }
+    // Opens the file as it is now (the save keeps what it records) and
+    // switches PairView on.
+    void open_and_edit()
+    {
         tree = open_silently(config);
         ASSERT_TRUE(tree);
         confEnablePairView(tree.get(), CONF_ADJ_LEFTOF);
@@ -59,7 +71,7 @@ protected:
         if (pid == 0) {
             prepare();
             std::string message;
-            bool ok = confSaveConfiguration(config.c_str(), backup.c_str(), tree.get(), message);
+            bool ok = save_opened(tree.get(), backup.c_str(), message);
             _exit(ok ? 0 : (message == kWriteError ? 3 : 4));
         }
         int status = 0;
@@ -204,9 +216,10 @@ TEST_F(SaveSequence, SuccessKeepsModeOwnerAndReplacesAnOldBackup)
     if (geteuid() == 0) {
         ASSERT_EQ(chown(config.c_str(), 4321, 4322), 0);
     }
+    open_and_edit();
     write_file(backup, "an older backup\n");
     std::string message;
-    ASSERT_TRUE(confSaveConfiguration(config.c_str(), backup.c_str(), tree.get(), message));
+    ASSERT_TRUE(save_opened(tree.get(), backup.c_str(), message));
     EXPECT_EQ(message, kSaved);
     EXPECT_EQ(read_file(config), newText);
     EXPECT_EQ(read_file(backup), oldText);
@@ -229,8 +242,9 @@ TEST_F(SaveSequence, SuccessKeepsModeOwnerAndReplacesAnOldBackup)
 TEST_F(SaveSequence, WithoutBackupOnlyTheFileIsReplaced)
 {
     ASSERT_EQ(chmod(config.c_str(), 0640), 0);
+    open_and_edit();
     std::string message;
-    ASSERT_TRUE(confSaveConfiguration(config.c_str(), nullptr, tree.get(), message));
+    ASSERT_TRUE(save_opened(tree.get(), nullptr, message));
     EXPECT_EQ(message, kSaved);
     EXPECT_EQ(read_file(config), newText);
     struct stat st {};
@@ -238,7 +252,7 @@ TEST_F(SaveSequence, WithoutBackupOnlyTheFileIsReplaced)
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_TRUE(strays(dir.path(), {"XF86Config"}).empty());
     // An empty path is still a mistake, not "no backup".
-    EXPECT_FALSE(confSaveConfiguration(config.c_str(), "", tree.get(), message));
+    EXPECT_FALSE(save_opened(tree.get(), "", message));
 }
 
 TEST_F(SaveSequence, FailingWriteChangesNothing)
@@ -262,7 +276,7 @@ TEST_F(SaveSequence, TreeTheLibraryCannotWriteChangesNothing)
     // A quote inside a value cannot be written in this format.
     xf86devices(tree.get()).front()->board = std::string("C450 \"pro\"");
     std::string message;
-    EXPECT_FALSE(confSaveConfiguration(config.c_str(), backup.c_str(), tree.get(), message));
+    EXPECT_FALSE(save_opened(tree.get(), backup.c_str(), message));
     EXPECT_EQ(message, kWriteError);
     EXPECT_EQ(read_file(config), oldText);
     EXPECT_FALSE(fs::exists(backup));
@@ -273,7 +287,7 @@ TEST_F(SaveSequence, FailingBackupChangesNothingAndSaysSo)
 {
     std::string message;
     std::string missing = dir.file("no-dir/backup");
-    EXPECT_FALSE(confSaveConfiguration(config.c_str(), missing.c_str(), tree.get(), message));
+    EXPECT_FALSE(save_opened(tree.get(), missing.c_str(), message));
     EXPECT_EQ(message.rfind("ERROR: ", 0), 0u) << message;
     EXPECT_NE(message.find("backed up"), std::string::npos) << message;
     EXPECT_NE(message.find(missing), std::string::npos) << message;
@@ -281,21 +295,21 @@ TEST_F(SaveSequence, FailingBackupChangesNothingAndSaysSo)
     EXPECT_TRUE(strays(dir.path(), {"XF86Config"}).empty());
 
     // The backup path naming the file itself would lose the old file.
-    EXPECT_FALSE(confSaveConfiguration(config.c_str(), config.c_str(), tree.get(), message));
+    EXPECT_FALSE(save_opened(tree.get(), config.c_str(), message));
     EXPECT_EQ(message.rfind("ERROR: ", 0), 0u);
     fs::create_hard_link(config, dir.file("alias"));
-    EXPECT_FALSE(confSaveConfiguration(config.c_str(), dir.file("alias").c_str(), tree.get(), message));
+    EXPECT_FALSE(save_opened(tree.get(), dir.file("alias").c_str(), message));
     EXPECT_EQ(read_file(config), oldText);
 
     // No old file: nothing to back up, nothing written.
     fs::remove(dir.file("alias"));
     fs::remove(config);
-    EXPECT_FALSE(confSaveConfiguration(config.c_str(), backup.c_str(), tree.get(), message));
+    EXPECT_FALSE(save_opened(tree.get(), backup.c_str(), message));
     EXPECT_EQ(message.rfind("ERROR: ", 0), 0u);
     EXPECT_FALSE(fs::exists(config));
     EXPECT_FALSE(fs::exists(backup));
 
-    EXPECT_FALSE(confSaveConfiguration(config.c_str(), backup.c_str(), nullptr, message));
+    EXPECT_FALSE(save_opened(nullptr, backup.c_str(), message));
     EXPECT_EQ(message, kWriteError);
 }
 
@@ -305,6 +319,7 @@ TEST_F(SaveSequence, KilledAtEachStepLeavesACompleteFile)
         SCOPED_TRACE("killed at step " + std::to_string(step));
         write_file(config, oldText);
         write_file(backup, "an older backup\n");
+        open_and_edit();
         g_kill_at = step;
         int status = save_in_child([] { cvx::config::save_step_hook = kill_at_step; });
         ASSERT_TRUE(WIFSIGNALED(status));
@@ -320,6 +335,172 @@ TEST_F(SaveSequence, KilledAtEachStepLeavesACompleteFile)
             fs::remove(dir.file(name));
         }
     }
+}
+
+TEST_F(SaveSequence, AFileChangedSinceOpeningIsLeftAsItIs)
+{
+    struct Change {
+        const char* what;
+        std::function<void()> apply;
+        std::vector<std::string> names;   // what the folder holds afterwards
+    };
+    const std::vector<std::string> both = {"XF86Config", "XF86Config_CVX-BACKUP"};
+    const Change changes[] = {
+        {"text added", [&] { write_file(config, oldText + "# edited elsewhere\n"); }, both},
+        {"other bytes, same size and modification time",
+         [&] {
+             struct stat st {};
+             ASSERT_EQ(stat(config.c_str(), &st), 0);
+             std::string other = oldText;
+             other[other.find("Section")] = 's';
+             write_file(config, other);
+             const timespec times[2] = {st.st_atim, st.st_mtim};
+             ASSERT_EQ(utimensat(AT_FDCWD, config.c_str(), times, 0), 0);
+         },
+         both},
+        {"the same bytes in another file renamed over it",
+         [&] {
+             write_file(dir.file("other"), oldText);
+             fs::rename(dir.file("other"), config);
+         },
+         both},
+        {"a link to the same bytes in its place",
+         [&] {
+             fs::rename(config, dir.file("real"));
+             fs::create_symlink(dir.file("real"), config);
+         },
+         {"XF86Config", "XF86Config_CVX-BACKUP", "real"}},
+        {"removed", [&] { fs::remove(config); }, {"XF86Config_CVX-BACKUP"}},
+    };
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.what);
+        for (const std::string& name : strays(dir.path(), {}))
+            fs::remove(dir.file(name));
+        write_file(config, oldText);
+        write_file(backup, "an older backup\n");
+        open_and_edit();
+        change.apply();
+        const Stamp file = stamp(config), kept = stamp(backup);
+        std::string message;
+        EXPECT_FALSE(save_opened(tree.get(), backup.c_str(), message));
+        EXPECT_EQ(message, kChanged);
+        EXPECT_TRUE(same(file, stamp(config)));
+        EXPECT_TRUE(same(kept, stamp(backup)));
+        std::vector<std::string> names = strays(dir.path(), {});
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, change.names);
+    }
+}
+
+TEST_F(SaveSequence, TheOwnerAndModeAreThoseOfTheFileThatWasParsed)
+{
+    ASSERT_EQ(chmod(config.c_str(), 0640), 0);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(config.c_str(), 4321, 4322), 0);
+    }
+    open_and_edit();
+    // Rights changed behind the program's back are no edit of the text; they
+    // must not reach the new file or the backup.
+    ASSERT_EQ(chmod(config.c_str(), 04777), 0);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(config.c_str(), 0, 0), 0);
+    }
+    std::string message;
+    ASSERT_TRUE(save_opened(tree.get(), backup.c_str(), message)) << message;
+    for (const std::string& path : {config, backup}) {
+        struct stat st {};
+        ASSERT_EQ(lstat(path.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << path;
+        EXPECT_EQ(st.st_mode & 07777, 0640u) << path;
+        if (geteuid() == 0) {
+            EXPECT_EQ(st.st_uid, 4321u) << path;
+            EXPECT_EQ(st.st_gid, 4322u) << path;
+        }
+    }
+}
+
+// Between opening and saving, someone who owns a directory on a path moves it
+// away and puts another directory, or a link to one, under its name: the
+// save must not back up, replace or give away the file found there now.
+TEST(SaveAfterSwap, ADirectoryOnTheConfigurationPath)
+{
+    for (bool link : {true, false}) {
+        SCOPED_TRACE(link ? "a link to another directory" : "another directory");
+        MessageRecorder messages;
+        TempDir root;
+        const Stamp victim = stamp(root.write("etc-X11/XF86Config", kPairViewConf));
+        root.write("user/XF86Config", kSingleConf);
+        XF86ConfigHolder tree = open_silently(root.file("user/XF86Config"));
+        ASSERT_TRUE(tree);
+        confEnableClone(tree.get());
+        confAdoptBackupPath(confOpenedFile, root.file("user/XF86Config_CVX-BACKUP").c_str());
+
+        fs::rename(root.file("user"), root.file("moved"));
+        if (link)
+            fs::create_symlink(root.file("etc-X11"), root.file("user"));
+        else
+            fs::rename(root.file("etc-X11"), root.file("user"));
+        const std::string victimDir = root.file(link ? "etc-X11" : "user");
+
+        std::string message;
+        EXPECT_FALSE(confSaveConfiguration(confOpenedFile, tree.get(), message));
+        EXPECT_EQ(message, kChanged);
+        EXPECT_TRUE(same(victim, stamp(victimDir + "/XF86Config")));
+        EXPECT_TRUE(strays(victimDir, {"XF86Config"}).empty());
+        EXPECT_EQ(read_file(root.file("moved/XF86Config")), kSingleConf);
+        EXPECT_TRUE(strays(root.file("moved"), {"XF86Config"}).empty());
+    }
+}
+
+TEST(SaveAfterSwap, ADirectoryOnTheBackupPath)
+{
+    MessageRecorder messages;
+    TempDir root;
+    const Stamp victim = stamp(root.write("etc/passwd", "root:x:0:0::/root:/bin/sh\n"));
+    const std::string config = root.write("conf/XF86Config", kSingleConf);
+    fs::create_directories(root.file("backups"));
+    XF86ConfigHolder tree = open_silently(config);
+    ASSERT_TRUE(tree);
+    confEnableClone(tree.get());
+    const std::string backup = root.file("backups/passwd");
+    confAdoptBackupPath(confOpenedFile, backup.c_str());
+    const Stamp file = stamp(config);
+
+    fs::rename(root.file("backups"), root.file("backups-moved"));
+    fs::create_symlink(root.file("etc"), root.file("backups"));
+    std::string message;
+    EXPECT_FALSE(confSaveConfiguration(confOpenedFile, tree.get(), message));
+    EXPECT_EQ(message.rfind("ERROR: ", 0), 0u) << message;
+    EXPECT_NE(message.find(backup), std::string::npos) << message;
+    EXPECT_TRUE(same(victim, stamp(root.file("etc/passwd"))));
+    EXPECT_TRUE(strays(root.file("etc"), {"passwd"}).empty());
+    EXPECT_TRUE(same(file, stamp(config)));
+    EXPECT_TRUE(strays(root.file("conf"), {"XF86Config"}).empty());
+}
+
+TEST(SaveLinks, NoNameIsFollowed)
+{
+    MessageRecorder messages;
+    TempDir dir;
+    const std::string real = dir.write("real.conf", kSingleConf);
+    fs::create_symlink(real, dir.file("link.conf"));
+    std::string out;
+    EXPECT_FALSE(open_silently(dir.file("link.conf"), &out));
+    EXPECT_EQ(out, "Corvex Twinscape: Couldn't open configuration file.\n");
+    EXPECT_EQ(read_file(real), kSingleConf);
+
+    // A link at the backup path is replaced, never written through.
+    const Stamp victim = stamp(dir.write("victim", "precious\n"));
+    fs::create_symlink(dir.file("victim"), dir.file("backup"));
+    XF86ConfigHolder tree = open_silently(real);
+    ASSERT_TRUE(tree);
+    confEnableClone(tree.get());
+    std::string message;
+    ASSERT_TRUE(save_opened(tree.get(), dir.file("backup").c_str(), message)) << message;
+    EXPECT_TRUE(same(victim, stamp(dir.file("victim"))));
+    EXPECT_FALSE(fs::is_symlink(dir.file("backup")));
+    EXPECT_EQ(read_file(dir.file("backup")), kSingleConf);
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.conf")));
 }
 
 // A file whose ServerFlags pick another layout than the first: the program
@@ -427,7 +608,7 @@ EndSection
     confSwitchDisplayMode(tree.get(), CONF_MODE_SINGLE, CONF_MODE_CLONE);
     std::string message;
     testing::internal::CaptureStdout();
-    ASSERT_TRUE(confSaveConfiguration(path.c_str(), dir.file("backup").c_str(), tree.get(), message)) << message;
+    ASSERT_TRUE(save_opened(tree.get(), dir.file("backup").c_str(), message)) << message;
     testing::internal::GetCapturedStdout();
 
     XF86ConfigHolder saved = open_silently(path);

@@ -77,8 +77,11 @@ std::string saved_text()
 {
     const std::string file = root().file("saved.conf");
     { std::ofstream(file, std::ios::binary) << "# old\n"; }
+    ConfOpenedFile scratch;
+    EXPECT_TRUE(confAdoptOpenedFile(file.c_str(), scratch));
+    confAdoptBackupPath(scratch, (file + ".bak").c_str());
     std::string message;
-    EXPECT_TRUE(confSaveConfiguration(file.c_str(), (file + ".bak").c_str(), pXF86Config, message)) << message;
+    EXPECT_TRUE(confSaveConfiguration(scratch, pXF86Config, message)) << message;
     std::ifstream in(file, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include <sys/wait.h>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -87,6 +88,24 @@ CommandRun run_captured(const std::string& command)
     const int rc = std::system(("{ " + command + "; } >" + shell_quote(io.file("out")) + " 2>" +
                                 shell_quote(io.file("err"))).c_str());
     return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, read_file(io.file("out")), read_file(io.file("err"))};
+}
+
+Stamp stamp(const std::string& path)
+{
+    Stamp s;
+    s.bytes = read_file(path);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        s.inode = st.st_ino;
+        s.mtime = st.st_mtim;
+    }
+    return s;
+}
+
+bool same(const Stamp& a, const Stamp& b)
+{
+    return a.bytes == b.bytes && a.inode == b.inode && a.mtime.tv_sec == b.mtime.tv_sec &&
+           a.mtime.tv_nsec == b.mtime.tv_nsec;
 }
 
 std::string fixture_path(const std::string& name)

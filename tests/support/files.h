@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+#include <time.h>
+
 namespace cvx::test {
 
 // A directory of our own under $TMPDIR (else the build tree), removed with
@@ -47,6 +50,16 @@ struct CommandRun {
 };
 // Runs `command` through /bin/sh with standard output and error captured.
 CommandRun run_captured(const std::string& command);
+
+// What shows that a file was left alone: its bytes, its inode and its
+// modification time (all zero/empty when it does not exist).
+struct Stamp {
+    std::string bytes;
+    ino_t inode = 0;
+    timespec mtime{};
+};
+Stamp stamp(const std::string& path);
+bool same(const Stamp& a, const Stamp& b);
 
 // The text of a fixture in tests/data.
 std::string fixture(const std::string& name);
