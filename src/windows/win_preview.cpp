@@ -5,8 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include <fcntl.h>
@@ -38,34 +36,19 @@ namespace {
 
 constexpr const char* kTempName = ".cvxTempForXF86ConfFile";
 
-// Removes the private directory and whatever the writer left in it; the
-// directory is ours alone (mode 0700), so nothing in it can be a planted link
-// to a foreign file, and remove_all does not follow links anyway.
-struct PrivateDir {
+// Unlinks the temporary file once the preview has it. The file was created
+// exclusively under an unpredictable name and is only ever used through the
+// descriptor that created it, so nothing planted under the name is written
+// or read. A plain file, not a private directory: removing a directory costs
+// milliseconds on some file systems, every refresh.
+struct TempFile {
     std::string path;
-    ~PrivateDir()
+    ~TempFile()
     {
-        if (path.empty())
-            return;
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-        if (ec)
-            std::fprintf(stderr, "cvxscape: cannot remove %s: %s\n", path.c_str(), ec.message().c_str());
+        if (!path.empty() && ::unlink(path.c_str()) != 0)
+            std::fprintf(stderr, "cvxscape: cannot remove %s: %s\n", path.c_str(), std::strerror(errno));
     }
 };
-
-bool read_own_file(const std::string& path, std::string& text)
-{
-    cvx::Fd f = cvx::open_fd(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY);
-    if (!f)
-        return false;
-    struct stat st{};
-    if (::fstat(f.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-        std::fprintf(stderr, "cvxscape: refusing to read %s: not a file of our own\n", path.c_str());
-        return false;
-    }
-    return cvx::read_all(f.get(), text);
-}
 
 void reset_preview_button()
 {
@@ -88,18 +71,21 @@ bool cvx::windows::render_config_preview(std::string& text)
 {
     text.clear();
     std::string pattern = cvx::paths::temp_dir() + "/" + kTempName + ".XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!::mkdtemp(buffer.data())) {
-        std::fprintf(stderr, "cvxscape: cannot create a directory for the preview in %s: %s\n",
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    // mkostemp: O_EXCL, mode 0600, a fresh name.
+    cvx::Fd f(::mkostemp(name.data(), O_CLOEXEC));
+    if (!f) {
+        std::fprintf(stderr, "cvxscape: cannot create a file for the preview in %s: %s\n",
                      cvx::paths::temp_dir().c_str(), std::strerror(errno));
         return false;
     }
-    PrivateDir dir{buffer.data()};
-    const std::string file = dir.path + "/" + kTempName;
-    if (!confWriteConfigFile(file.c_str(), pXF86Config))
-        return false;
-    if (!read_own_file(file, text)) {
+    TempFile file{name.data()};
+    // What confWriteConfigFile would write, into our own descriptor rather
+    // than through a second open by name.
+    const std::string written = confConfigText(pXF86Config);
+    if (written.empty() || !cvx::write_all(f.get(), written) || ::lseek(f.get(), 0, SEEK_SET) != 0 ||
+        !cvx::read_all(f.get(), text)) {
         text.clear();
         return false;
     }
@@ -122,18 +108,30 @@ GtkTextTag* change_tag(GtkWidget* text, GtkTextBuffer* buffer)
                                       &colour, nullptr);
 }
 
-// Marks the lines of `content` that differ from the file on disk.
+// Marks the lines of `content` that differ from the file on disk: one tag
+// range per run of consecutive lines, so that a file that is new throughout
+// costs one application, not one per line.
 void highlight_changes(GtkWidget* text, GtkTextBuffer* buffer, const std::string& content)
 {
     std::string before;
     confReadConfigFile(sConfigFile, before);
+    const std::vector<std::size_t> lines = cvx::config::changed_lines(before, content);
+    if (lines.empty())
+        return;
     GtkTextTag* tag = change_tag(text, buffer);
-    for (std::size_t line : cvx::config::changed_lines(before, content)) {
+    std::size_t i = 0;
+    while (i < lines.size()) {
+        std::size_t j = i + 1;
+        while (j < lines.size() && lines[j] == lines[j - 1] + 1)
+            ++j;
+        // From the run's first line to the start of the line after its last
+        // (the end of the text when there is none).
         GtkTextIter start, end;
-        gtk_text_buffer_get_iter_at_line(buffer, &start, static_cast<gint>(line));
-        end = start;
+        gtk_text_buffer_get_iter_at_line(buffer, &start, static_cast<gint>(lines[i]));
+        gtk_text_buffer_get_iter_at_line(buffer, &end, static_cast<gint>(lines[j - 1]));
         gtk_text_iter_forward_line(&end);
         gtk_text_buffer_apply_tag(buffer, tag, &start, &end);
+        i = j;
     }
 }
 

@@ -17,11 +17,11 @@ extern const char* const kPreviewInitialText;
 // the file at sConfigFile as it stands.
 extern const char* const kPreviewChangeTag;
 
-// The configuration file as saving would write it now: the tree written with
-// confWriteConfigFile into a private directory (created exclusively, mode
-// 0700, unpredictable name) under the temporary directory, read back without
-// following links and only when owned by us, then removed with its directory.
-// False (and `text` empty) when nothing could be written or read.
+// The configuration file as saving would write it now: the text
+// confWriteConfigFile would write, written into a file under the temporary
+// directory (created exclusively, mode 0600, unpredictable name), read back
+// through the same descriptor, then removed. False (and `text` empty) when
+// nothing could be written or read.
 bool render_config_preview(std::string& text);
 
 }  // namespace cvx::windows

@@ -205,6 +205,15 @@ int main(int argc, char** argv)
     setenv("CVXSCAPE_BOARD", board.c_str(), 1);
     gtk_init(&argc, &argv);
     pDisp = XOpenDisplay(server->display().c_str());
+    // As start-up leaves it: the running mode line is the carrier of the
+    // driver channel that the show handler asks. Without it every question
+    // fails and each round would open the driver warning box.
+    int dot_clock = 0;
+    if (!pDisp || !XF86VidModeGetModeLine(pDisp, DefaultScreen(pDisp), &dot_clock, &mode_line)) {
+        std::fprintf(errors, "cannot read the running mode line\n");
+        return 1;
+    }
+    device_info[0] = static_cast<uint32_t>(dot_clock);
     for (const std::string& dir : cvx::paths::pixmap_dirs())
         add_pixmap_directory(dir.c_str());
 

@@ -108,9 +108,17 @@ std::vector<std::size_t> tagged_lines(GtkWidget* w)
     if (!tag)
         return out;
     for (gint line = 0; line < gtk_text_buffer_get_line_count(buffer); ++line) {
-        GtkTextIter at;
+        GtkTextIter at, last;
         gtk_text_buffer_get_iter_at_line(buffer, &at, line);
-        if (gtk_text_iter_has_tag(&at, tag))
+        // A line is marked whole, its line break included, or not at all.
+        last = at;
+        if (!gtk_text_iter_ends_line(&last))
+            gtk_text_iter_forward_to_line_end(&last);
+        const bool tagged = gtk_text_iter_has_tag(&at, tag);
+        if (!gtk_text_iter_is_end(&last)) {
+            EXPECT_EQ(gtk_text_iter_has_tag(&last, tag), tagged) << "line " << line << " is marked in part";
+        }
+        if (tagged)
             out.push_back(static_cast<std::size_t>(line));
     }
     return out;
