@@ -11,6 +11,7 @@
 #include "core/paths.h"
 #include "hw/board.h"
 #include "hw/platform_select.h"
+#include "support/files.h"
 #include "xf86config/xf86config.h"
 
 namespace fs = std::filesystem;
@@ -21,9 +22,7 @@ class HooksOff : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/cvx-hooks-off-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root = tmpl;
+        root = tmp.path();
         setenv("CVXSCAPE_ROOT", root.c_str(), 1);
     }
     void TearDown() override
@@ -31,8 +30,8 @@ protected:
         unsetenv("CVXSCAPE_ROOT");
         unsetenv("CVXSCAPE_BOARD");
         xf86closeConfigFile();
-        fs::remove_all(root);
     }
+    cvx::test::TempDir tmp{"cvx-hooks-off"};
     std::string root;
 };
 
