@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -21,7 +20,9 @@ struct Token {
     Tk kind = Tk::Eof;
     std::size_t begin = 0, end = 0;
     int line = 1;
-    std::string text;        // string contents, or the raw text of other tokens
+    // String contents, or the raw text of other tokens: a view of the file
+    // text, or (text with NUL bytes) of one of the parser's token buffers.
+    std::string_view text;
 };
 
 struct Failure {};
@@ -69,13 +70,19 @@ int lookup(const Kw (&table)[N], std::string_view word)
     return -1;
 }
 
-inline int int_value(const std::string& t)
+inline int int_value(std::string_view t)
 {
     // strtoul with automatic base, stored in an int as the server does.
-    return static_cast<int>(std::strtoul(t.c_str(), nullptr, 0));
+    char buf[64];
+    if (t.size() < sizeof buf) {
+        t.copy(buf, t.size());
+        buf[t.size()] = 0;
+        return static_cast<int>(std::strtoul(buf, nullptr, 0));
+    }
+    return static_cast<int>(std::strtoul(std::string(t).c_str(), nullptr, 0));
 }
 
-inline double real_value(const std::string& t)
+inline double real_value(std::string_view t)
 {
     // atof without the locale: hex floating point after 0x, else decimal.
     double v = 0;
@@ -90,7 +97,7 @@ inline double real_value(const std::string& t)
 
 inline int to_khz(double mhz) { return static_cast<int>(mhz * 1000.0 + 0.5); }
 
-inline std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+inline std::string quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
 inline constexpr const char* kMsgEof = "Unexpected EOF. Missing EndSection keyword?";
 
@@ -142,11 +149,14 @@ private:
     [[noreturn]] void fail_data(int line, const XF86SectionRec& sec, const std::string& msg);
     // Where each reference the checks after parsing follow stands: the lines
     // of a list's statements in list order, by the list's address in the tree.
-    void note_line(const void* list, int line) { m_ref_lines[list].push_back(line); }
+    void note_line(const void* list, int line) { m_ref_lines.emplace_back(list, line); }
+    // Asked only for a message, so a scan is enough.
     int line_of(const void* list, std::size_t index) const
     {
-        auto it = m_ref_lines.find(list);
-        return it != m_ref_lines.end() && index < it->second.size() ? it->second[index] : 0;
+        for (const auto& [l, line] : m_ref_lines)
+            if (l == list && index-- == 0)
+                return line;
+        return 0;
     }
 
     // ------------------------------------------------------------ helpers
@@ -189,6 +199,10 @@ private:
     std::size_t p = 0;
     int m_line = 1;
     Token m_pending;
+    // Texts of the tokens of text with NUL bytes, used in turn: a token's
+    // text stays valid while fewer than this many tokens follow it.
+    std::string m_token_buf[64];
+    unsigned m_token_next = 0;
     bool m_has_pending = false, m_pending_force = false;
     std::size_t m_last_end = 0, m_last_end_before = 0;
     std::optional<std::string> m_section;   // name of the last section opened, for messages
@@ -197,7 +211,7 @@ private:
     std::vector<std::pair<const XF86SectionRec*, int>> m_inputs_without_driver;   // with the Section line
     bool m_saw_pointer = false;
     int m_section_line = 0;                  // line of the last 'Section' keyword
-    std::unordered_map<const void*, std::vector<int>> m_ref_lines;
+    std::vector<std::pair<const void*, int>> m_ref_lines;   // list, line; in statement order
 };
 
 }  // namespace cvx::xf86config::detail::parse

@@ -27,7 +27,7 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
     Token name = get();
     if (name.kind != Tk::Str)
         fail(name.line, "The Section keyword requires a quoted string to follow it.");
-    m_section = name.text;
+    m_section = std::string(name.text);
     m_section_line = kw.line;
     std::optional<XF86SectionKind> kind;
     char buf[48];
@@ -100,7 +100,7 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
         break;
     }
     }
-    rec->section_name = name.text;
+    rec->section_name = *m_section;
     finish_body(body, name.end);
     rec->comment = own_line_comments(body);
     info->tail = trail_scan(body.end_end, n);
@@ -129,6 +129,7 @@ XF86ConfigHolder Parser::parse_file()
             if (t.kind != Tk::Word || lookup(section, t.text) != 1)
                 bad_keyword(t);
             auto sec = parse_section(t);
+            sec->src.get()->fingerprint = section_fingerprint(*sec);
             sec->src.get()->pre = prev_tail;
             prev_tail = sec->src.get()->tail;
             tree->sections.push_back(std::move(sec));
@@ -172,13 +173,22 @@ std::unique_ptr<XF86SectionRec> reparse_section(const std::shared_ptr<const std:
 
 }  // namespace cvx::xf86config::detail
 
-XF86ConfigPtr xf86parseConfigText(std::string_view text, const char* filename)
+namespace cvx::xf86config::detail {
+
+XF86ConfigPtr parse_text(std::string text, const char* filename)
 {
     g_warnings.clear();
-    auto shared = std::make_shared<const std::string>(text);
-    Parser parser(shared, filename ? filename : "(text)", false, false,
-                  shared->find('\0') != std::string::npos);
+    const bool has_nul = text.find('\0') != std::string::npos;
+    auto shared = std::make_shared<const std::string>(std::move(text));
+    Parser parser(shared, filename ? filename : "(text)", false, false, has_nul);
     return parser.parse_file().release();
+}
+
+}  // namespace cvx::xf86config::detail
+
+XF86ConfigPtr xf86parseConfigText(std::string_view text, const char* filename)
+{
+    return cvx::xf86config::detail::parse_text(std::string(text), filename);
 }
 
 const std::vector<std::string>& xf86parseWarnings() { return g_warnings; }

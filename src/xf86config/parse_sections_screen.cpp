@@ -31,7 +31,7 @@ void Parser::parse_display(XF86ConfDisplayRec& d, Body& b, SourceInfo* me)
                     unget(std::move(u));
                     break;
                 }
-                d.modes.push_back(std::move(u.text));
+                d.modes.emplace_back(u.text);
             }
             add_item(b, begin, DS_MODES);
             break;

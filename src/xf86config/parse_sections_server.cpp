@@ -47,7 +47,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             }
             if (u.kind != Tk::Str)
                 fail(u.line, msg);
-            a.screen_name = std::move(u.text);
+            a.screen_name = u.text;
             Token pos = get();
             int w = pos.kind == Tk::Word ? lookup(where, pos.text) : -2;
             if (pos.kind == Tk::Word && w >= CONF_ADJ_RIGHTOF && w <= CONF_ADJ_RELATIVE) {
@@ -68,7 +68,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
                 a.has_position = true;
             } else if (pos.kind == Tk::Str) {
                 a.where = CONF_ADJ_OBSOLETE;
-                a.top = std::move(pos.text);
+                a.top = std::string(pos.text);
                 a.bottom = need_str_msg(msg);
                 a.left = need_str_msg(msg);
                 a.right = need_str_msg(msg);
@@ -91,7 +91,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
                     unget(std::move(u));
                     break;
                 }
-                r.options.push_back(std::move(u.text));
+                r.options.emplace_back(u.text);
             }
             r.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, LY_INPUTS);

@@ -9,7 +9,7 @@ std::string Parser::need_str_msg(const char* msg)
     Token t = get();
     if (t.kind != Tk::Str)
         fail(t.line, msg);
-    return std::move(t.text);
+    return std::string(t.text);
 }
 
 std::string Parser::need_str(const char* kw)
@@ -17,7 +17,7 @@ std::string Parser::need_str(const char* kw)
     Token t = get();
     if (t.kind != Tk::Str)
         fail(t.line, std::string("The ") + kw + " keyword requires a quoted string to follow it.");
-    return std::move(t.text);
+    return std::string(t.text);
 }
 
 int Parser::need_int_msg(const char* msg)
@@ -56,10 +56,10 @@ void Parser::parse_option(Body& b, std::size_t begin, XF86OptionList& list, int 
         return;
     }
     XF86OptionRec o;
-    o.name = std::move(name.text);
+    o.name = name.text;
     Token v = get();
     if (v.kind == Tk::Str)
-        o.value = std::move(v.text);
+        o.value = std::string(v.text);
     else
         unget(std::move(v));
     o.comment = comment_after(m_last_end);

@@ -2,6 +2,8 @@
 // sections, and the links the tree keeps for them.
 #include "xf86config/parse.h"
 
+#include <unordered_map>
+
 namespace cvx::xf86config::detail::parse {
 
 void Parser::validate(XF86ConfigRec& tree)
@@ -56,12 +58,12 @@ void Parser::validate(XF86ConfigRec& tree)
         sc->device = sc->device_name ? static_cast<XF86ConfDevicePtr>(find(devices, *sc->device_name)) : nullptr;
         for (std::size_t k = 0; k < sc->adaptors.size(); ++k) {
             const std::string& a = sc->adaptors[k];
-            const int line = line_of(&sc->adaptors, k);
             if (!find(adaptors, a))
-                fail_data(line, *sc, "Undefined VideoAdaptor \"" + a + "\" referenced by Screen \"" + sc->identifier + "\".");
+                fail_data(line_of(&sc->adaptors, k), *sc,
+                          "Undefined VideoAdaptor \"" + a + "\" referenced by Screen \"" + sc->identifier + "\".");
             auto it = adaptor_users.find(name_key(a));
             if (it != adaptor_users.end())
-                fail_data(line, *sc, "VideoAdaptor \"" + a + "\" already referenced by Screen \"" + it->second + "\".");
+                fail_data(line_of(&sc->adaptors, k), *sc, "VideoAdaptor \"" + a + "\" already referenced by Screen \"" + it->second + "\".");
         }
         for (const std::string& a : sc->adaptors)
             adaptor_users.try_emplace(name_key(a), sc->identifier);

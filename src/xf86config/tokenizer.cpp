@@ -1,11 +1,11 @@
 // The two tokenisers (one for text with NUL bytes, which join lines the
 // server's way, one for everything else) and the one-token push-back.
 #include "xf86config/parse.h"
+
 #include <cctype>
 #include <cstring>
 
 namespace cvx::xf86config::detail::parse {
-
 
 // The tokeniser for text without NUL bytes: the same rules, whole runs at a time.
 Token Parser::lex_fast()
@@ -49,7 +49,7 @@ Token Parser::lex_fast()
         std::size_t e = q;
         while (e < n && d[e] != '"' && d[e] != '\n' && d[e] != '\r')
             ++e;
-        t.text.assign(d + q, e - q);
+        t.text = std::string_view(d + q, e - q);
         p = e < n && d[e] == '"' ? e + 1 : e;
     } else if (c >= '0' && c <= '9') {
         t.kind = Tk::Num;
@@ -63,17 +63,17 @@ Token Parser::lex_fast()
                 break;
             ++q;
         }
-        t.text.assign(d + p, q - p);
+        t.text = std::string_view(d + p, q - p);
         p = q;
     } else if ((c == ',' || c == '-') && !(q + 1 < n && std::isalpha(static_cast<unsigned char>(d[q + 1])))) {
         t.kind = c == ',' ? Tk::Comma : Tk::Dash;
-        t.text.assign(1, c);
+        t.text = std::string_view(d + p, 1);
         ++p;
     } else {
         t.kind = Tk::Word;
         while (q < n && d[q] != ' ' && d[q] != '\t' && d[q] != '\r' && d[q] != '\n' && d[q] != '#')
             ++q;
-        t.text.assign(d + p, q - p);
+        t.text = std::string_view(d + p, q - p);
         p = q;
     }
     t.end = p;
@@ -105,6 +105,8 @@ Token Parser::lex()
         break;
     }
     Token t;
+    std::string& text = m_token_buf[m_token_next++ % std::size(m_token_buf)];
+    text.clear();
     int c = cur();
     t.begin = p;
     t.line = m_line;
@@ -124,11 +126,11 @@ Token Parser::lex()
             adv();
             if (c == '"')
                 break;
-            t.text.push_back(static_cast<char>(c));
+            text.push_back(static_cast<char>(c));
         }
     } else if (c >= '0' && c <= '9') {
         t.kind = Tk::Num;
-        t.text.push_back(static_cast<char>(c));
+        text.push_back(static_cast<char>(c));
         adv();
         bool hex = false;
         if (c == '0') {
@@ -143,12 +145,12 @@ Token Parser::lex()
                         (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
             if (!fits)
                 break;
-            t.text.push_back(static_cast<char>(c));
+            text.push_back(static_cast<char>(c));
             adv();
         }
     } else if ((c == ',' || c == '-') && !std::isalpha(after_cur())) {
         t.kind = c == ',' ? Tk::Comma : Tk::Dash;
-        t.text.push_back(static_cast<char>(c));
+        text.push_back(static_cast<char>(c));
         adv();
     } else {
         t.kind = Tk::Word;
@@ -156,10 +158,11 @@ Token Parser::lex()
             c = cur();
             if (c < 0 || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '#')
                 break;
-            t.text.push_back(static_cast<char>(c));
+            text.push_back(static_cast<char>(c));
             adv();
         }
     }
+    t.text = text;
     t.end = p;
     return t;
 }
@@ -174,14 +177,11 @@ int Parser::eof_line() const
 
 Token Parser::get(bool* forced)
 {
-    Token t;
     bool f = false;
+    Token t = m_has_pending ? m_pending : lex();
     if (m_has_pending) {
-        t = std::move(m_pending);
         f = m_pending_force;
         m_has_pending = m_pending_force = false;
-    } else {
-        t = lex();
     }
     if (forced)
         *forced = f;

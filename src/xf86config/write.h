@@ -42,6 +42,7 @@ public:
         m_text = text;
         m_at = to;
     }
+    void reserve(std::size_t n) { m_out.reserve(n); }
     const std::string& str() const { return m_out; }
     std::string take() { return std::move(m_out); }
 

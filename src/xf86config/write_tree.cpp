@@ -29,14 +29,21 @@ bool render(XF86ConfigPtr tree, std::string& result)
     if (!tree)
         return false;
     const SourceInfo* ti = tree->src.get();
-    const std::string nl = ti && !ti->newline.empty() ? ti->newline : "\n";
+    const std::string nl(ti && !ti->newline.empty() ? ti->newline : std::string_view("\n"));
     Out out(nl);
+    if (ti && ti->text)
+        out.reserve(ti->text->size() + ti->text->size() / 8);
     try {
         for (const auto& sp : tree->sections) {
             if (!sp)
                 continue;
             const XF86SectionRec& sec = *sp;
             const SourceInfo* si = sec.src.get();
+            // Still as read: copied without parsing it again.
+            if (si && si->text && si->fingerprint != 0 && si->fingerprint == section_fingerprint(sec)) {
+                out.copy(*si->text, si->pre, si->tail);
+                continue;
+            }
             std::unique_ptr<XF86SectionRec> snap;
             if (si && si->text)
                 snap = reparse_section(si->text, si->begin, si->text_has_nul);
