@@ -8,7 +8,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <functional>
+#include <typeinfo>
 
 namespace cvx::xf86config::detail {
 
@@ -28,8 +28,19 @@ public:
     void real(float v) { word(std::bit_cast<std::uint32_t>(v)); }
     void str(const std::string& s)
     {
-        word(s.size());
-        word(std::hash<std::string_view>{}(s));
+        const std::size_t n = s.size();
+        word(n);
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t v;
+            std::memcpy(&v, s.data() + i, 8);
+            word(v);
+        }
+        if (i < n) {
+            std::uint64_t v = 0;
+            std::memcpy(&v, s.data() + i, n - i);
+            word(v);
+        }
     }
     void opt(const std::optional<std::string>& o)
     {
@@ -214,31 +225,34 @@ std::uint64_t section_fingerprint(const XF86SectionRec& sec)
     Fp f;
     f.num(static_cast<int>(sec.kind));
     f.opt(sec.comment);
-    // The record's own type, as section_equal tells them apart.
-    if (auto* d = dynamic_cast<const XF86ConfDeviceRec*>(&sec)) {
+    // The record's own type, as section_equal tells them apart. Only the
+    // library's own types have a fingerprint.
+    const std::type_info& type = typeid(sec);
+    auto is = [&type](const std::type_info& t) { return type == t; };
+    if (is(typeid(XF86ConfDeviceRec))) {
         f.word(1);
-        device(f, *d);
-    } else if (auto* m = dynamic_cast<const XF86ConfMonitorRec*>(&sec)) {
+        device(f, static_cast<const XF86ConfDeviceRec&>(sec));
+    } else if (is(typeid(XF86ConfMonitorRec))) {
         f.word(2);
-        monitor(f, *m);
-    } else if (auto* s = dynamic_cast<const XF86ConfScreenRec*>(&sec)) {
+        monitor(f, static_cast<const XF86ConfMonitorRec&>(sec));
+    } else if (is(typeid(XF86ConfScreenRec))) {
         f.word(3);
-        screen(f, *s);
-    } else if (auto* l = dynamic_cast<const XF86ConfLayoutRec*>(&sec)) {
+        screen(f, static_cast<const XF86ConfScreenRec&>(sec));
+    } else if (is(typeid(XF86ConfLayoutRec))) {
         f.word(4);
-        layout(f, *l);
-    } else if (auto* mo = dynamic_cast<const XF86ConfModuleRec*>(&sec)) {
+        layout(f, static_cast<const XF86ConfLayoutRec&>(sec));
+    } else if (is(typeid(XF86ConfModuleRec))) {
         f.word(5);
-        module(f, *mo);
-    } else if (auto* fl = dynamic_cast<const XF86ConfFlagsRec*>(&sec)) {
+        module(f, static_cast<const XF86ConfModuleRec&>(sec));
+    } else if (is(typeid(XF86ConfFlagsRec))) {
         f.word(6);
-        f.options(fl->options);
-    } else if (auto* g = dynamic_cast<const XF86GenericSectionRec*>(&sec)) {
+        f.options(static_cast<const XF86ConfFlagsRec&>(sec).options);
+    } else if (is(typeid(XF86GenericSectionRec))) {
         f.word(7);
-        f.opt(g->identifier);
-        f.options(g->options);
+        f.opt(static_cast<const XF86GenericSectionRec&>(sec).identifier);
+        f.options(static_cast<const XF86GenericSectionRec&>(sec).options);
     } else {
-        return 0;   // no fingerprint: section_equal knows no such record either
+        return 0;   // no fingerprint: the exact comparison decides
     }
     return f.h;
 }

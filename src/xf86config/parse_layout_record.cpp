@@ -85,7 +85,11 @@ std::optional<std::string> Parser::own_line_comments(const Body& b) const
     // Comment lines standing on their own inside the body, joined by '\n'.
     // A body with NUL bytes joins lines the server's way; its comments are
     // not modelled, so that they stay exactly as they are (see the writer).
-    if (b.end_begin > b.head_end && std::memchr(s.data() + b.head_end, '\0', b.end_begin - b.head_end))
+    if (b.end_begin <= b.head_end)
+        return std::nullopt;
+    const char* body = s.data() + b.head_end;
+    const std::size_t body_len = b.end_begin - b.head_end;
+    if (std::memchr(body, '#', body_len) == nullptr || std::memchr(body, '\0', body_len))
         return std::nullopt;
     std::string acc;
     auto scan = [&](std::size_t from, std::size_t to) {

@@ -6,23 +6,44 @@
 
 namespace cvx::xf86config::detail::parse {
 
+namespace {
+
+// name_key, into a buffer used again: most names repeat, most lookups find.
+const std::string& key_of(std::string& buf, std::string_view name)
+{
+    buf.clear();
+    for (char c : name) {
+        if (c == '_' || c == ' ' || c == '\t')
+            continue;
+        buf.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    }
+    return buf;
+}
+
+}  // namespace
+
 void Parser::validate(XF86ConfigRec& tree)
 {
     // First section of each name, by the server's name comparison.
     using Index = std::unordered_map<std::string, XF86SectionRec*>;
     Index devices, monitors, screens, modes, adaptors, inputs;
     std::unordered_map<std::string, XF86ConfScreenPtr> screens_exact;
+    std::string key;
+    auto first = [&key](Index& idx, std::string_view name, XF86SectionRec* sec) {
+        if (idx.find(key_of(key, name)) == idx.end())
+            idx.emplace(key, sec);
+    };
     for (const auto& sec : tree.sections) {
         switch (sec->kind) {
         case XF86SectionKind::Device:
-            devices.try_emplace(name_key(static_cast<XF86ConfDeviceRec&>(*sec).identifier), sec.get());
+            first(devices, static_cast<XF86ConfDeviceRec&>(*sec).identifier, sec.get());
             break;
         case XF86SectionKind::Monitor:
-            monitors.try_emplace(name_key(static_cast<XF86ConfMonitorRec&>(*sec).identifier), sec.get());
+            first(monitors, static_cast<XF86ConfMonitorRec&>(*sec).identifier, sec.get());
             break;
         case XF86SectionKind::Screen: {
             auto* sc = static_cast<XF86ConfScreenRec*>(sec.get());
-            screens.try_emplace(name_key(sc->identifier), sc);
+            first(screens, sc->identifier, sc);
             screens_exact.try_emplace(sc->identifier, sc);
             break;
         }
@@ -33,15 +54,15 @@ void Parser::validate(XF86ConfigRec& tree)
             Index& idx = sec->kind == XF86SectionKind::Modes ? modes
                          : sec->kind == XF86SectionKind::VideoAdaptor ? adaptors : inputs;
             if (g->identifier)
-                idx.try_emplace(name_key(*g->identifier), g);
+                first(idx, *g->identifier, g);
             break;
         }
         default:
             break;
         }
     }
-    auto find = [](const Index& idx, const std::string& name) -> XF86SectionRec* {
-        auto it = idx.find(name_key(name));
+    auto find = [&key](const Index& idx, const std::string& name) -> XF86SectionRec* {
+        auto it = idx.find(key_of(key, name));
         return it == idx.end() ? nullptr : it->second;
     };
     std::unordered_map<std::string, std::string> adaptor_users;   // adaptor key -> first screen

@@ -7,12 +7,33 @@
 
 namespace cvx::xf86config::detail::parse {
 
+namespace {
+
+// Character classes of the fast tokeniser: one look-up per byte.
+enum : unsigned char { kBlank = 1, kEndsWord = 2, kEndsString = 4 };
+
+struct Classes {
+    unsigned char of[256] = {};
+    constexpr Classes()
+    {
+        for (unsigned char c : {' ', '\t', '\r', '\n'})
+            of[c] |= kBlank | kEndsWord;
+        of[static_cast<unsigned char>('#')] |= kEndsWord;
+        for (unsigned char c : {'"', '\r', '\n'})
+            of[c] |= kEndsString;
+    }
+    bool is(char c, unsigned char cls) const { return (of[static_cast<unsigned char>(c)] & cls) != 0; }
+};
+constexpr Classes kClass;
+
+}  // namespace
+
 // The tokeniser for text without NUL bytes: the same rules, whole runs at a time.
 Token Parser::lex_fast()
 {
     const char* d = s.data();
     for (;;) {
-        while (p < n && (d[p] == ' ' || d[p] == '\t' || d[p] == '\r' || d[p] == '\n')) {
+        while (p < n && kClass.is(d[p], kBlank)) {
             if (d[p] == '\n')
                 ++m_line;
             ++p;
@@ -47,7 +68,7 @@ Token Parser::lex_fast()
         t.kind = Tk::Str;
         ++q;
         std::size_t e = q;
-        while (e < n && d[e] != '"' && d[e] != '\n' && d[e] != '\r')
+        while (e < n && !kClass.is(d[e], kEndsString))
             ++e;
         t.text = std::string_view(d + q, e - q);
         p = e < n && d[e] == '"' ? e + 1 : e;
@@ -71,7 +92,7 @@ Token Parser::lex_fast()
         ++p;
     } else {
         t.kind = Tk::Word;
-        while (q < n && d[q] != ' ' && d[q] != '\t' && d[q] != '\r' && d[q] != '\n' && d[q] != '#')
+        while (q < n && !kClass.is(d[q], kEndsWord))
             ++q;
         t.text = std::string_view(d + p, q - p);
         p = q;
