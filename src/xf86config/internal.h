@@ -37,23 +37,32 @@ struct Body {
     std::vector<Glued> glued;
 };
 
-// Where a record came from. Sections carry the file text and their extent;
-// elements carry the body (owner) and statement they were parsed from. A
-// section still as read (same fingerprint) is copied as it stands; for any
-// other, the writer re-parses the section's own text to learn what it looked
-// like when it was read, so nothing else needs to be kept per record.
-struct SourceInfo {
-    std::shared_ptr<const std::string> text;  // sections and the tree
-    const SourceInfo* owner = nullptr;        // elements: the body holding them
-    int item = -1;                            // elements: statement index in that body
+// Where a section, or the whole tree, stands in its file text.
+struct Place {
+    std::shared_ptr<const std::string> text;
     std::size_t pre = 0;                      // sections: start of the text before 'Section'
     std::size_t begin = 0;                    // sections: the 'Section' keyword
     std::size_t tail = 0;                     // sections: end of the EndSection line; the tree: start of the trailing text
-    std::unique_ptr<Body> body;               // only in a re-parsed copy
     std::uint64_t fingerprint = 0;            // sections: section_fingerprint as read; 0 = none
     std::string_view newline = "\n";          // the tree: the file's line terminator
     bool text_has_nul = false;                // sections: the text holds NUL bytes
 };
+
+// Where a record came from. Sections and the tree carry their place in the
+// file text; elements carry the body (owner) and statement they were parsed
+// from, and nothing more, for they are many. A section still as read (same
+// fingerprint) is copied as it stands; for any other, the writer re-parses
+// the section's own text to learn what it looked like when it was read, so
+// nothing else needs to be kept per record.
+struct SourceInfo {
+    const SourceInfo* owner = nullptr;        // elements: the body holding them
+    int item = -1;                            // elements: statement index in that body
+    std::unique_ptr<Body> body;               // only in a re-parsed copy
+    std::unique_ptr<Place> place;             // sections and the tree
+};
+
+// The place of a section or tree; null for new content and for elements.
+inline const Place* place_of(const SourceInfo* si) { return si ? si->place.get() : nullptr; }
 
 // Group ids of the statements of each body kind. Group 0 is kept verbatim.
 // The order of the ids is the order new content is written in.

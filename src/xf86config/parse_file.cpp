@@ -41,9 +41,10 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
 
     std::unique_ptr<XF86SectionRec> rec;
     auto* info = new SourceInfo;
-    info->text = m_text;
-    info->text_has_nul = m_has_nul;
-    info->begin = kw.begin;
+    info->place = std::make_unique<Place>();
+    info->place->text = m_text;
+    info->place->text_has_nul = m_has_nul;
+    info->place->begin = kw.begin;
     Body body;
     body.head_begin = kw.begin;
     body.items.reserve(8);
@@ -103,7 +104,7 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
     rec->section_name = *m_section;
     finish_body(body, name.end);
     rec->comment = own_line_comments(body);
-    info->tail = trail_scan(body.end_end, n);
+    info->place->tail = trail_scan(body.end_end, n);
     if (m_keep)
         info->body = std::make_unique<Body>(std::move(body));
     return rec;
@@ -113,9 +114,10 @@ XF86ConfigHolder Parser::parse_file()
 {
     XF86ConfigHolder tree(new XF86ConfigRec);
     auto* info = new SourceInfo;
-    info->text = m_text;
+    info->place = std::make_unique<Place>();
+    info->place->text = m_text;
     std::size_t lf = s.find('\n');
-    info->newline = (lf != std::string::npos && lf > 0 && s[lf - 1] == '\r') ? "\r\n"
+    info->place->newline = (lf != std::string::npos && lf > 0 && s[lf - 1] == '\r') ? "\r\n"
                     : (lf == std::string::npos && s.find('\r') != std::string::npos) ? "\r"
                                                                                      : "\n";
     tree->src.reset(info);
@@ -129,13 +131,14 @@ XF86ConfigHolder Parser::parse_file()
             if (t.kind != Tk::Word || lookup(section, t.text) != 1)
                 bad_keyword(t);
             auto sec = parse_section(t);
-            sec->src.get()->fingerprint = section_fingerprint(*sec);
-            sec->src.get()->pre = prev_tail;
-            prev_tail = sec->src.get()->tail;
+            Place& place = *sec->src.get()->place;
+            place.fingerprint = section_fingerprint(*sec);
+            place.pre = prev_tail;
+            prev_tail = place.tail;
             tree->sections.push_back(std::move(sec));
         }
         tree->trailing_text = s.substr(prev_tail);
-        info->tail = prev_tail;
+        info->place->tail = prev_tail;
         validate(*tree);
     } catch (const Failure&) {
         return nullptr;

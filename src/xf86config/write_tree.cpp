@@ -28,7 +28,7 @@ bool render(XF86ConfigPtr tree, std::string& result)
 {
     if (!tree)
         return false;
-    const SourceInfo* ti = tree->src.get();
+    const Place* ti = place_of(tree->src.get());
     const std::string nl(ti && !ti->newline.empty() ? ti->newline : std::string_view("\n"));
     Out out(nl);
     if (ti && ti->text)
@@ -38,7 +38,7 @@ bool render(XF86ConfigPtr tree, std::string& result)
             if (!sp)
                 continue;
             const XF86SectionRec& sec = *sp;
-            const SourceInfo* si = sec.src.get();
+            const Place* si = place_of(sec.src.get());
             // Still as read: copied without parsing it again.
             if (si && si->text && si->fingerprint != 0 && si->fingerprint == section_fingerprint(sec)) {
                 out.copy(*si->text, si->pre, si->tail);
