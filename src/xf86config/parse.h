@@ -7,6 +7,7 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -95,7 +96,17 @@ inline double real_value(std::string_view t)
     return v;
 }
 
-inline int to_khz(double mhz) { return static_cast<int>(mhz * 1000.0 + 0.5); }
+// A real stored in an int as the server stores it: beyond the range of int
+// (or not a number) the processor's conversion gives INT_MIN; so does this,
+// without the undefined conversion.
+inline int to_int(double v)
+{
+    if (!(v > -2147483649.0 && v < 2147483648.0))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(v);
+}
+
+inline int to_khz(double mhz) { return to_int(mhz * 1000.0 + 0.5); }
 
 inline std::string quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
 

@@ -143,8 +143,8 @@ void Parser::parse_monitor(XF86ConfMonitorRec& m, Body& b, SourceInfo* me)
             break;
         case 6: {
             const char* msg = "The DisplaySize keyword must be followed by the width and height in mm.";
-            m.width = static_cast<int>(need_real_msg(msg));
-            m.height = static_cast<int>(need_real_msg(msg));
+            m.width = to_int(need_real_msg(msg));
+            m.height = to_int(need_real_msg(msg));
             add_item(b, begin, MN_DISPLAYSIZE);
             break;
         }
