@@ -5,8 +5,10 @@
 #include "xf86config/xf86config.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cvx::xf86config::detail {
@@ -35,21 +37,32 @@ struct Body {
     std::vector<Glued> glued;
 };
 
-// Where a record came from. Sections carry the file text and their extent;
-// elements carry the body (owner) and statement they were parsed from. The
-// writer re-parses a section's own text to learn what it looked like when it
-// was read, so nothing else needs to be kept per record.
-struct SourceInfo {
-    std::shared_ptr<const std::string> text;  // sections and the tree
-    const SourceInfo* owner = nullptr;        // elements: the body holding them
-    int item = -1;                            // elements: statement index in that body
+// Where a section, or the whole tree, stands in its file text.
+struct Place {
+    std::shared_ptr<const std::string> text;
     std::size_t pre = 0;                      // sections: start of the text before 'Section'
     std::size_t begin = 0;                    // sections: the 'Section' keyword
     std::size_t tail = 0;                     // sections: end of the EndSection line; the tree: start of the trailing text
-    std::unique_ptr<Body> body;               // only in a re-parsed copy
-    std::string newline;                      // the tree: the file's line terminator
+    std::uint64_t fingerprint = 0;            // sections: section_fingerprint as read; 0 = none
+    std::string_view newline = "\n";          // the tree: the file's line terminator
     bool text_has_nul = false;                // sections: the text holds NUL bytes
 };
+
+// Where a record came from. Sections and the tree carry their place in the
+// file text; elements carry the body (owner) and statement they were parsed
+// from, and nothing more, for they are many. A section still as read (same
+// fingerprint) is copied as it stands; for any other, the writer re-parses
+// the section's own text to learn what it looked like when it was read, so
+// nothing else needs to be kept per record.
+struct SourceInfo {
+    const SourceInfo* owner = nullptr;        // elements: the body holding them
+    int item = -1;                            // elements: statement index in that body
+    std::unique_ptr<Body> body;               // only in a re-parsed copy
+    std::unique_ptr<Place> place;             // sections and the tree
+};
+
+// The place of a section or tree; null for new content and for elements.
+inline const Place* place_of(const SourceInfo* si) { return si ? si->place.get() : nullptr; }
 
 // Group ids of the statements of each body kind. Group 0 is kept verbatim.
 // The order of the ids is the order new content is written in.
@@ -60,8 +73,13 @@ enum : int { G_KEEP = 0 };
 std::unique_ptr<XF86SectionRec> reparse_section(const std::shared_ptr<const std::string>& text,
                                                 std::size_t offset, bool text_has_nul);
 
+// xf86parseConfigText on a text the parser may keep as it is.
+XF86ConfigPtr parse_text(std::string text, const char* filename);
+
 // Structural equality of two sections (layout, links and bookkeeping ignored).
 bool section_equal(const XF86SectionRec& a, const XF86SectionRec& b);
+// A hash of what section_equal compares; 0 for a record it does not know.
+std::uint64_t section_fingerprint(const XF86SectionRec& sec);
 
 // A key equal for two names exactly when xf86nameCompare finds them equal.
 std::string name_key(std::string_view name);

@@ -196,6 +196,8 @@ XF86ConfigPtr xf86readConfigFile()
         return nullptr;
     }
     std::string text;
+    if (st.st_size > 0)
+        text.reserve(static_cast<std::size_t>(st.st_size));   // read once, into place
     char buf[65536];
     lseek(g_open.fd, 0, SEEK_SET);
     for (;;) {
@@ -214,7 +216,7 @@ XF86ConfigPtr xf86readConfigFile()
             return nullptr;
         }
     }
-    return xf86parseConfigText(text, g_open.path.c_str());
+    return cvx::xf86config::detail::parse_text(std::move(text), g_open.path.c_str());
 }
 
 void xf86closeConfigFile()

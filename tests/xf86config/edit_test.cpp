@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -400,5 +401,82 @@ TEST(Writer, KeepsTokensApartWherePiecesMeet)
         dev->identifier = "b";
         xf86addSection(t.get(), std::move(dev));
         write(t.get());
+    }
+}
+
+namespace {
+
+XF86GenericSectionRec& input_section(XF86ConfigPtr t)
+{
+    for (auto& s : t->sections)
+        if (s->kind == XF86SectionKind::InputDevice)
+            return static_cast<XF86GenericSectionRec&>(*s);
+    throw std::runtime_error("no InputDevice section");
+}
+
+}  // namespace
+
+// A section copied as read must really be unchanged: an edit of any field
+// the tree compares reaches the file, whatever record it sits in.
+TEST(Writer, EveryEditedFieldIsWritten)
+{
+    const std::string text =
+        "Section \"Device\"\n    Identifier \"dev0\"\n    Driver \"vesa\"\n    VideoRam 4096\n"
+        "    ChipID 0x10\n    Clocks 25.2 28.3\n    Option \"NoAccel\" \"on\" # fast\nEndSection\n\n"
+        "Section \"Monitor\"\n    Identifier \"mon0\"\n    HorizSync 30 - 60\n    VertRefresh 50 - 75\n"
+        "    Gamma 1.0\n    DisplaySize 300 200\n    UseModes \"extra\"\n"
+        "    ModeLine \"640x480\" 25.175 640 656 752 800 480 490 492 525 -HSync -VSync # vga\nEndSection\n\n"
+        "Section \"Modes\"\n    Identifier \"extra\"\nEndSection\n\n"
+        "Section \"Screen\"\n    # main screen\n    Identifier \"scr0\"\n    Device \"dev0\"\n    Monitor \"mon0\"\n"
+        "    DefaultDepth 24\n    SubSection \"Display\"\n        Depth 24\n        Modes \"640x480\"\n"
+        "        Virtual 800 600\n    EndSubSection\nEndSection\n\n"
+        "Section \"InputDevice\"\n    Identifier \"kbd\"\n    Driver \"kbd\"\n    Option \"XkbLayout\" \"us\"\nEndSection\n\n"
+        "Section \"ServerLayout\"\n    Identifier \"lay\"\n    Screen 0 \"scr0\" 0 0\n    Inactive \"dev0\"\n"
+        "    InputDevice \"kbd\" \"CoreKeyboard\"\nEndSection\n\n"
+        "Section \"Module\"\n    Load \"glx\"\n    SubSection \"extmod\"\n        Option \"omit xfree86-dga\"\n"
+        "    EndSubSection\nEndSection\n\n"
+        "Section \"ServerFlags\"\n    Option \"BlankTime\" \"10\"\nEndSection\n";
+    using Edit = void (*)(XF86ConfigPtr);
+    const std::pair<const char*, Edit> edits[] = {
+        {"device driver", [](XF86ConfigPtr t) { xf86devices(t)[0]->driver = "fbdev"; }},
+        {"device board", [](XF86ConfigPtr t) { xf86devices(t)[0]->board = "b"; }},
+        {"device videoram", [](XF86ConfigPtr t) { xf86devices(t)[0]->videoram = 8192; }},
+        {"device chipid", [](XF86ConfigPtr t) { xf86devices(t)[0]->chipid = 0x11; }},
+        {"device clocks", [](XF86ConfigPtr t) { xf86devices(t)[0]->clocks.back() = 31500; }},
+        {"device dacspeed", [](XF86ConfigPtr t) { xf86devices(t)[0]->dacSpeeds[0] = 135000; }},
+        {"option value", [](XF86ConfigPtr t) { xf86devices(t)[0]->options[0].value = "off"; }},
+        {"option comment", [](XF86ConfigPtr t) { xf86devices(t)[0]->options[0].comment = "# slow"; }},
+        {"monitor hsync", [](XF86ConfigPtr t) { xf86monitors(t)[0]->hsync[0].hi = 61; }},
+        {"monitor vrefresh", [](XF86ConfigPtr t) { xf86monitors(t)[0]->vrefresh[0].lo = 56; }},
+        {"monitor gamma", [](XF86ConfigPtr t) { xf86monitors(t)[0]->gamma_blue = 1.5f; }},
+        {"monitor size", [](XF86ConfigPtr t) { xf86monitors(t)[0]->height = 210; }},
+        {"monitor usemodes", [](XF86ConfigPtr t) { xf86monitors(t)[0]->usemodes[0] = "EXTRA"; }},
+        {"modeline timing", [](XF86ConfigPtr t) { xf86monitors(t)[0]->modelines[0].vtotal = 526; }},
+        {"modeline flags", [](XF86ConfigPtr t) { xf86monitors(t)[0]->modelines[0].flags |= XF86CONF_DBLSCAN; }},
+        {"modeline comment", [](XF86ConfigPtr t) { xf86monitors(t)[0]->modelines[0].comment.reset(); }},
+        {"screen depth", [](XF86ConfigPtr t) { xf86screens(t)[0]->defaultdepth = 16; }},
+        {"screen monitor", [](XF86ConfigPtr t) { xf86screens(t)[0]->monitor_name = "MON0"; }},
+        {"screen comment", [](XF86ConfigPtr t) { xf86screens(t)[0]->comment = "# other"; }},
+        {"display depth", [](XF86ConfigPtr t) { xf86screens(t)[0]->displays[0].depth = 16; }},
+        {"display modes", [](XF86ConfigPtr t) { xf86screens(t)[0]->displays[0].modes.push_back("800x600"); }},
+        {"display virtual", [](XF86ConfigPtr t) { xf86screens(t)[0]->displays[0].virtual_y = 700; }},
+        {"layout position", [](XF86ConfigPtr t) { xf86layouts(t)[0]->adjacencies[0].x = 5; }},
+        {"layout number", [](XF86ConfigPtr t) { xf86layouts(t)[0]->adjacencies[0].scrnum = 1; }},
+        {"layout inactive", [](XF86ConfigPtr t) { xf86layouts(t)[0]->inactives[0].device_name = "DEV0"; }},
+        {"layout input", [](XF86ConfigPtr t) { xf86layouts(t)[0]->inputs[0].options[0] = "SendCoreEvents"; }},
+        {"module load", [](XF86ConfigPtr t) { xf86module(t)->loads[0].name = "dri"; }},
+        {"module type", [](XF86ConfigPtr t) { xf86module(t)->loads[0].type = XF86_DISABLE_MODULE; }},
+        {"module suboption", [](XF86ConfigPtr t) { xf86module(t)->loads[1].options[0].name = "omit dri"; }},
+        {"flags option", [](XF86ConfigPtr t) { xf86serverFlags(t)->options[0].value = "20"; }},
+        {"generic option", [](XF86ConfigPtr t) { input_section(t).options[0].value = "de"; }},
+        {"generic identifier", [](XF86ConfigPtr t) { input_section(t).identifier = "KBD"; }},
+    };
+    for (const auto& [what, edit] : edits) {
+        SCOPED_TRACE(what);
+        XF86ConfigHolder tree = parse(text);
+        ASSERT_TRUE(tree);
+        ASSERT_EQ(xf86writeConfigText(tree.get()), text);
+        edit(tree.get());
+        EXPECT_NE(write(tree.get()), text);
     }
 }

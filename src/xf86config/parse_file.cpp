@@ -1,0 +1,197 @@
+// A whole file or one section: the Section line, the per-kind parsers and
+// the record of where the section stands; the library's parse entry points.
+#include "xf86config/parse.h"
+
+#include <cstring>
+
+namespace cvx::xf86config::detail::parse {
+
+namespace {
+
+struct SectionName { std::string_view name; XF86SectionKind kind; };
+const SectionName kSections[] = {
+    {"Files", XF86SectionKind::Files}, {"ServerFlags", XF86SectionKind::ServerFlags},
+    {"Module", XF86SectionKind::Module}, {"Extensions", XF86SectionKind::Extensions},
+    {"InputDevice", XF86SectionKind::InputDevice}, {"InputClass", XF86SectionKind::InputClass},
+    {"OutputClass", XF86SectionKind::OutputClass}, {"Device", XF86SectionKind::Device},
+    {"VideoAdaptor", XF86SectionKind::VideoAdaptor}, {"Monitor", XF86SectionKind::Monitor},
+    {"Modes", XF86SectionKind::Modes}, {"Screen", XF86SectionKind::Screen},
+    {"ServerLayout", XF86SectionKind::ServerLayout}, {"DRI", XF86SectionKind::DRI},
+    {"Vendor", XF86SectionKind::Vendor}, {"Pointer", XF86SectionKind::Other},
+};
+
+}  // namespace
+
+std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
+{
+    Token name = get();
+    if (name.kind != Tk::Str)
+        fail(name.line, "The Section keyword requires a quoted string to follow it.");
+    m_section = std::string(name.text);
+    m_section_line = kw.line;
+    std::optional<XF86SectionKind> kind;
+    char buf[48];
+    std::size_t len = 0;
+    if (fold(name.text, buf, len))
+        for (const SectionName& sn : kSections)
+            if (folded_equals(buf, len, sn.name))
+                kind = sn.kind;
+    if (!kind)
+        fail(name.line, quoted(name.text) + " is not a valid section name.");
+
+    std::unique_ptr<XF86SectionRec> rec;
+    auto* info = new SourceInfo;
+    info->place = std::make_unique<Place>();
+    info->place->text = m_text;
+    info->place->text_has_nul = m_has_nul;
+    info->place->begin = kw.begin;
+    Body body;
+    body.head_begin = kw.begin;
+    body.items.reserve(8);
+    switch (*kind) {
+    case XF86SectionKind::Device: {
+        auto d = std::make_unique<XF86ConfDeviceRec>();
+        d->src.reset(info);
+        parse_device(*d, body, info);
+        rec = std::move(d);
+        break;
+    }
+    case XF86SectionKind::Monitor: {
+        auto m = std::make_unique<XF86ConfMonitorRec>();
+        m->src.reset(info);
+        parse_monitor(*m, body, info);
+        rec = std::move(m);
+        break;
+    }
+    case XF86SectionKind::Screen: {
+        auto sc = std::make_unique<XF86ConfScreenRec>();
+        sc->src.reset(info);
+        parse_screen(*sc, body, info);
+        rec = std::move(sc);
+        break;
+    }
+    case XF86SectionKind::ServerLayout: {
+        auto l = std::make_unique<XF86ConfLayoutRec>();
+        l->src.reset(info);
+        parse_layout(*l, body, info);
+        rec = std::move(l);
+        break;
+    }
+    case XF86SectionKind::Module: {
+        auto m = std::make_unique<XF86ConfModuleRec>();
+        m->src.reset(info);
+        parse_module(*m, body, info);
+        rec = std::move(m);
+        break;
+    }
+    case XF86SectionKind::ServerFlags: {
+        auto f = std::make_unique<XF86ConfFlagsRec>();
+        f->src.reset(info);
+        parse_flags(*f, body, info);
+        rec = std::move(f);
+        break;
+    }
+    default: {
+        auto g = std::make_unique<XF86GenericSectionRec>(*kind);
+        g->src.reset(info);
+        if (*kind == XF86SectionKind::Other)
+            m_saw_pointer = true;
+        parse_generic(*g, body, info);
+        rec = std::move(g);
+        break;
+    }
+    }
+    rec->section_name = *m_section;
+    finish_body(body, name.end);
+    rec->comment = own_line_comments(body);
+    info->place->tail = trail_scan(body.end_end, n);
+    if (m_keep)
+        info->body = std::make_unique<Body>(std::move(body));
+    return rec;
+}
+
+XF86ConfigHolder Parser::parse_file()
+{
+    XF86ConfigHolder tree(new XF86ConfigRec);
+    auto* info = new SourceInfo;
+    info->place = std::make_unique<Place>();
+    info->place->text = m_text;
+    std::size_t lf = s.find('\n');
+    info->place->newline = (lf != std::string::npos && lf > 0 && s[lf - 1] == '\r') ? "\r\n"
+                    : (lf == std::string::npos && s.find('\r') != std::string::npos) ? "\r"
+                                                                                     : "\n";
+    tree->src.reset(info);
+    try {
+        std::size_t prev_tail = 0;
+        for (;;) {
+            Token t = get();
+            if (t.kind == Tk::Eof)
+                break;
+            static const Kw section[] = {{"Section", 1}};
+            if (t.kind != Tk::Word || lookup(section, t.text) != 1)
+                bad_keyword(t);
+            auto sec = parse_section(t);
+            Place& place = *sec->src.get()->place;
+            place.fingerprint = section_fingerprint(*sec);
+            place.pre = prev_tail;
+            prev_tail = place.tail;
+            tree->sections.push_back(std::move(sec));
+        }
+        tree->trailing_text = s.substr(prev_tail);
+        info->place->tail = prev_tail;
+        validate(*tree);
+    } catch (const Failure&) {
+        return nullptr;
+    }
+    return tree;
+}
+
+std::unique_ptr<XF86SectionRec> Parser::parse_one(std::size_t offset)
+{
+    p = offset;
+    try {
+        Token t = get();
+        if (t.kind != Tk::Word || xf86nameCompare(t.text, "Section") != 0)
+            return nullptr;
+        return parse_section(t);
+    } catch (const Failure&) {
+        return nullptr;
+    }
+}
+
+}  // namespace cvx::xf86config::detail::parse
+
+using cvx::xf86config::detail::parse::g_warnings;
+using cvx::xf86config::detail::parse::Parser;
+
+namespace cvx::xf86config::detail {
+
+std::unique_ptr<XF86SectionRec> reparse_section(const std::shared_ptr<const std::string>& text, std::size_t offset,
+                                                bool text_has_nul)
+{
+    Parser parser(text, "", true, true, text_has_nul);
+    return parser.parse_one(offset);
+}
+
+
+}  // namespace cvx::xf86config::detail
+
+namespace cvx::xf86config::detail {
+
+XF86ConfigPtr parse_text(std::string text, const char* filename)
+{
+    g_warnings.clear();
+    const bool has_nul = text.find('\0') != std::string::npos;
+    auto shared = std::make_shared<const std::string>(std::move(text));
+    Parser parser(shared, filename ? filename : "(text)", false, false, has_nul);
+    return parser.parse_file().release();
+}
+
+}  // namespace cvx::xf86config::detail
+
+XF86ConfigPtr xf86parseConfigText(std::string_view text, const char* filename)
+{
+    return cvx::xf86config::detail::parse_text(std::string(text), filename);
+}
+
+const std::vector<std::string>& xf86parseWarnings() { return g_warnings; }
