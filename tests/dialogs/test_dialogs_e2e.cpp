@@ -128,19 +128,8 @@ TEST_F(DialogsEndToEnd, PreviewClosedByTheCloseBoxOpensAnewAndInformationShows)
 
 int main(int argc, char** argv)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    g_root = std::make_unique<TempRoot>();
-    try {
-        XServerOptions options;
-        options.driver_emulator = true;
-        options.window_manager = true;
-        g_server = std::make_unique<XServer>(options);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "no test X server: %s\n", e.what());
-        return 1;
-    }
-    const int result = RUN_ALL_TESTS();
-    g_server.reset();
-    g_root.reset();
-    return result;
+    XServerOptions options;
+    options.driver_emulator = true;
+    options.window_manager = true;
+    return run_tests_on_x_server(argc, argv, options, g_root, g_server);
 }

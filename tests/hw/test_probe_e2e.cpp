@@ -128,16 +128,6 @@ TEST_F(ProbeEnds, AnUnopenableMemoryDeviceEndsTheProgramFromTheInformationWindow
 
 int main(int argc, char** argv)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    g_root = std::make_unique<TempRoot>();
-    try {
-        g_server = std::make_unique<XServer>();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "no test X server: %s\n", e.what());
-        return 1;
-    }
-    const int result = RUN_ALL_TESTS();
-    g_server.reset();
-    g_root.reset();
-    return result;
+    XServerOptions options;
+    return run_tests_on_x_server(argc, argv, options, g_root, g_server);
 }

@@ -18,6 +18,8 @@
 
 #include "support/xserver.h"
 
+#include <gtest/gtest.h>
+
 namespace fs = std::filesystem;
 
 namespace cvx::test {
@@ -198,6 +200,23 @@ void Program::drain()
     ssize_t n;
     while ((n = read(m_out, buf, sizeof buf)) > 0)
         m_text.append(buf, static_cast<size_t>(n));
+}
+
+int run_tests_on_x_server(int argc, char** argv, const XServerOptions& options, std::unique_ptr<TempRoot>& root,
+                          std::unique_ptr<XServer>& server)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    root = std::make_unique<TempRoot>();
+    try {
+        server = std::make_unique<XServer>(options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "no test X server: %s\n", e.what());
+        return 1;
+    }
+    const int result = RUN_ALL_TESTS();
+    server.reset();
+    root.reset();
+    return result;
 }
 
 } // namespace cvx::test

@@ -5,16 +5,22 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "support/files.h"
 #include "support/spots.h"
 #include "support/xorg_check.h"
+#include "support/xserver.h"
 
 namespace cvx::test {
 
-class TempRoot;
+// The main of an end-to-end test program: a private root and a private X
+// server started with `options`, kept in `root` and `server` while the
+// tests run. 1 (and why, on standard error) when the server does not come up.
+int run_tests_on_x_server(int argc, char** argv, const XServerOptions& options, std::unique_ptr<TempRoot>& root,
+                          std::unique_ptr<XServer>& server);
 
 // Output of a shell command ("" when it fails).
 std::string sh(const std::string& command);
