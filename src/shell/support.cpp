@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <fcntl.h>
@@ -22,6 +24,7 @@
 #include "core/c_ptr.h"
 #include "core/fd.h"
 #include "shell/images.h"
+#include "shell/xpm.h"
 
 // ------------------------------------------------------------------ lookup
 
@@ -151,16 +154,19 @@ FoundPixmap find_pixmap_file(const std::string& filename)
 // The picture in the bytes of an XPM file; null when they are not one.
 cvx::CPtr<GdkPixbuf, g_object_unref> pixbuf_from_xpm(const std::string& bytes)
 {
-    cvx::CPtr<GdkPixbufLoader, g_object_unref> loader(gdk_pixbuf_loader_new_with_type("xpm", nullptr));
-    if (!loader)
+    const std::vector<std::string_view> strings = xpm_source_strings(bytes);
+    if (strings.empty())
         return nullptr;
-    bool ok = gdk_pixbuf_loader_write(loader.get(), reinterpret_cast<const guchar*>(bytes.data()),
-                                      bytes.size(), nullptr);
-    // Closed even after a failed write: the loader complains when it goes
-    // unclosed.
-    ok = gdk_pixbuf_loader_close(loader.get(), nullptr) && ok;
-    GdkPixbuf* pixbuf = ok ? gdk_pixbuf_loader_get_pixbuf(loader.get()) : nullptr;
-    return cvx::CPtr<GdkPixbuf, g_object_unref>(pixbuf ? GDK_PIXBUF(g_object_ref(pixbuf)) : nullptr);
+    // Each string ended in place, in a copy of the text.
+    std::string text = bytes;
+    std::vector<const char*> lines;
+    lines.reserve(strings.size());
+    for (std::string_view s : strings) {
+        const auto at = static_cast<size_t>(s.data() - bytes.data());
+        text[at + s.size()] = '\0';
+        lines.push_back(text.data() + at);
+    }
+    return cvx::CPtr<GdkPixbuf, g_object_unref>(xpm_decode(lines.data(), lines.size()));
 }
 
 // The picture from the file opened and checked by find_pixmap_file, read
@@ -182,11 +188,22 @@ cvx::CPtr<GdkPixbuf, g_object_unref> load_pixmap_file(const FoundPixmap& found)
 }
 
 // A pixbuf from compiled-in XPM data, made once and kept for the process.
-GdkPixbuf* embedded_pixbuf(const char* const* xpm, GdkPixbuf*& cache)
+GdkPixbuf* embedded_pixbuf(const char* const* xpm, size_t lines, GdkPixbuf*& cache)
 {
     if (!cache)
-        cache = gdk_pixbuf_new_from_xpm_data(const_cast<const char**>(xpm));
+        cache = xpm_decode(xpm, lines);
     return cache;
+}
+
+// Every picture loaded by name, kept for the process: the first successful
+// load (found, checked and parsed) is what every later window shows under
+// that name. Refusals and failures are not kept: they are checked, and
+// warned about, each time. Emptied when the search list or the trusted
+// owners change, since the same name may then lead elsewhere or be refused.
+std::map<std::string, cvx::CPtr<GdkPixbuf, g_object_unref>, std::less<>>& loaded_pixmaps()
+{
+    static auto* loaded = new std::map<std::string, cvx::CPtr<GdkPixbuf, g_object_unref>, std::less<>>;
+    return *loaded;
 }
 
 GdkPixbuf* s_placeholder = nullptr;
@@ -196,7 +213,7 @@ GdkPixbuf* s_icon = nullptr;
 
 GtkWidget* create_placeholder()
 {
-    GdkPixbuf* pixbuf = embedded_pixbuf(cvx_placeholder_xpm, s_placeholder);
+    GdkPixbuf* pixbuf = embedded_pixbuf(cvx_placeholder_xpm, cvx_placeholder_xpm_lines, s_placeholder);
     if (!pixbuf)
         g_error("Couldn't create replacement pixmap.");
     return gtk_image_new_from_pixbuf(pixbuf);
@@ -206,14 +223,17 @@ GtkWidget* create_placeholder()
 
 void add_pixmap_directory(const gchar* directory)
 {
-    if (directory)
+    if (directory) {
         pixmap_directories().emplace_front(directory);
+        loaded_pixmaps().clear();
+    }
 }
 
 void set_own_pixmap_directories(const std::vector<std::string>& directories)
 {
     std::vector<uid_t>& owners = own_directory_owners();
     owners.clear();
+    loaded_pixmaps().clear();
     for (const std::string& dir : directories)
         if (const auto owner = safe_owner(dir))
             owners.push_back(*owner);
@@ -225,17 +245,22 @@ GtkWidget* create_pixmap(GtkWidget* widget, const gchar* filename)
     if (!filename || !*filename)
         return create_placeholder();
 
+    auto& loaded = loaded_pixmaps();
+    if (const auto kept = loaded.find(std::string_view(filename)); kept != loaded.end())
+        return gtk_image_new_from_pixbuf(kept->second.get());
     const FoundPixmap found = find_pixmap_file(filename);
     if (!found.fd) {
         g_warning("Couldn't find pixmap file: %s", filename);
         return create_placeholder();
     }
-    const auto pixbuf = load_pixmap_file(found);
+    auto pixbuf = load_pixmap_file(found);
     if (!pixbuf) {
         g_warning("Error loading pixmap file: %s", found.path.c_str());
         return create_placeholder();
     }
-    return gtk_image_new_from_pixbuf(pixbuf.get());   // takes its own reference
+    GtkWidget* image = gtk_image_new_from_pixbuf(pixbuf.get());   // takes its own reference
+    loaded.emplace(filename, std::move(pixbuf));
+    return image;
 }
 
 // ------------------------------------------------------------------ backdrops
@@ -243,6 +268,20 @@ GtkWidget* create_pixmap(GtkWidget* widget, const gchar* filename)
 namespace {
 
 constexpr const char* kBackdropKey = "cvx-backdrop";
+constexpr const char* kSurfaceKey = "cvx-surface";
+
+// The picture as a surface cairo can paint, made at its first draw and kept
+// on the picture (the backdrops live as long as the process).
+cairo_surface_t* backdrop_surface(GdkPixbuf* pixbuf)
+{
+    auto* surface = static_cast<cairo_surface_t*>(g_object_get_data(G_OBJECT(pixbuf), kSurfaceKey));
+    if (!surface) {
+        surface = gdk_cairo_surface_create_from_pixbuf(pixbuf, 1, nullptr);
+        g_object_set_data_full(G_OBJECT(pixbuf), kSurfaceKey, surface,
+                               reinterpret_cast<GDestroyNotify>(cairo_surface_destroy));
+    }
+    return surface;
+}
 
 // Paints the picture repeated from the widget's origin before the widget
 // draws its children; transparent pixels show the theme's background that
@@ -253,7 +292,7 @@ gboolean paint_backdrop(GtkWidget* widget, cairo_t* cr, gpointer data) noexcept
     if (!pixbuf)
         return FALSE;
     cairo_save(cr);
-    gdk_cairo_set_source_pixbuf(cr, pixbuf, 0, 0);
+    cairo_set_source_surface(cr, backdrop_surface(pixbuf), 0, 0);
     cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_REPEAT);
     cairo_paint(cr);
     cairo_restore(cr);
@@ -277,7 +316,6 @@ void set_back(GtkWidget* window, GtkWidget* fixed, GdkPixbuf* pixbuf)
 {
     if (!window)
         return;
-    gtk_widget_realize(window);
     // The window's own theme background stays (it shows through the
     // transparent pixels); the fixed container, which covers the whole
     // window, carries the picture.
@@ -288,19 +326,20 @@ void set_back(GtkWidget* window, GtkWidget* fixed, GdkPixbuf* pixbuf)
 
 void set_window_back(GtkWidget* window, GtkWidget* fixed)
 {
-    set_back(window, fixed, embedded_pixbuf(cvx_backdrop_xpm, s_backdrop));
+    set_back(window, fixed, embedded_pixbuf(cvx_backdrop_xpm, cvx_backdrop_xpm_lines, s_backdrop));
 }
 
 void set_identify_back(GtkWidget* window, GtkWidget* fixed)
 {
-    set_back(window, fixed, embedded_pixbuf(cvx_identify_backdrop_xpm, s_identify_backdrop));
+    set_back(window, fixed,
+             embedded_pixbuf(cvx_identify_backdrop_xpm, cvx_identify_backdrop_xpm_lines, s_identify_backdrop));
 }
 
 void setWindowIcon(GtkWidget* window)
 {
     if (!window || !GTK_IS_WINDOW(window))
         return;
-    GdkPixbuf* icon = embedded_pixbuf(cvx_icon_xpm, s_icon);
+    GdkPixbuf* icon = embedded_pixbuf(cvx_icon_xpm, cvx_icon_xpm_lines, s_icon);
     if (icon)
         gtk_window_set_icon(GTK_WINDOW(window), icon);
 }

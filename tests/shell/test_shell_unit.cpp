@@ -1,7 +1,10 @@
 // Start-up logic that needs no X server: the extension version test, the
-// single-instance lock, the record of locked screens, path buffers and
-// number formatting.
+// single-instance lock, the record of locked screens, path buffers, number
+// formatting and the XPM decoder.
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,7 +20,10 @@
 #include "core/locked_screens.h"
 #include "core/paths.h"
 #include "app/startup.h"
+#include "core/c_ptr.h"
+#include "shell/images.h"
 #include "shell/support.h"
+#include "shell/xpm.h"
 #include "support/xserver.h"
 #include "windows/win_open.h"
 
@@ -207,6 +213,159 @@ TEST(FixedPaths, AllFollowTheRedirectedRoot)
     // Root trusts the owner of the program's own directories: never the
     // historical ones, one of which lies under /tmp.
     EXPECT_EQ(cvx::paths::own_pixmap_dirs(), std::vector<std::string>(dirs.begin(), dirs.end() - 2));
+}
+
+// ------------------------------------------------------------------ XPM
+
+using Pixbuf = cvx::CPtr<GdkPixbuf, g_object_unref>;
+
+// Warnings logged through GLib since the first call (the toolkit's XPM
+// reader warns about arrays it cannot read).
+int& warnings()
+{
+    static int count = 0;
+    static bool installed = false;
+    if (!installed) {
+        g_log_set_writer_func(
+            [](GLogLevelFlags level, const GLogField* fields, gsize n, gpointer) noexcept {
+                if (level & (G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING))
+                    ++count;
+                return g_log_writer_standard_streams(level, fields, n, nullptr);
+            },
+            nullptr, nullptr);
+        installed = true;
+    }
+    return count;
+}
+
+// Same size, channels and pixels (the padding at the end of a row aside).
+void expect_same_pixels(GdkPixbuf* ours, GdkPixbuf* theirs, const std::string& what)
+{
+    ASSERT_NE(ours, nullptr) << what;
+    ASSERT_NE(theirs, nullptr) << what;
+    ASSERT_EQ(gdk_pixbuf_get_width(ours), gdk_pixbuf_get_width(theirs)) << what;
+    ASSERT_EQ(gdk_pixbuf_get_height(ours), gdk_pixbuf_get_height(theirs)) << what;
+    ASSERT_EQ(gdk_pixbuf_get_has_alpha(ours), gdk_pixbuf_get_has_alpha(theirs)) << what;
+    ASSERT_EQ(gdk_pixbuf_get_n_channels(ours), gdk_pixbuf_get_n_channels(theirs)) << what;
+    const size_t row = size_t(gdk_pixbuf_get_width(ours)) * size_t(gdk_pixbuf_get_n_channels(ours));
+    for (int y = 0; y < gdk_pixbuf_get_height(ours); ++y) {
+        const guchar* a = gdk_pixbuf_read_pixels(ours) + y * gdk_pixbuf_get_rowstride(ours);
+        const guchar* b = gdk_pixbuf_read_pixels(theirs) + y * gdk_pixbuf_get_rowstride(theirs);
+        ASSERT_EQ(std::memcmp(a, b, row), 0) << what << ", row " << y;
+    }
+}
+
+// The strings of `source` as a NUL-terminated array (kept in `store`).
+std::vector<const char*> lines_of(const std::string& source, std::vector<std::string>& store)
+{
+    store.clear();
+    for (std::string_view s : xpm_source_strings(source))
+        store.emplace_back(s);
+    std::vector<const char*> lines;
+    for (const std::string& s : store)
+        lines.push_back(s.c_str());
+    return lines;
+}
+
+Pixbuf toolkit_decode(std::vector<const char*> lines)
+{
+    return Pixbuf(gdk_pixbuf_new_from_xpm_data(lines.data()));
+}
+
+TEST(XpmDecoder, GivesThePixelsOfTheToolkitsReaders)
+{
+    warnings();
+    const int before = warnings();
+    // The repository's pictures, against the toolkit's file reader.
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(cvx::test::source_dir() + "/pixmaps")) {
+        if (entry.path().extension() != ".xpm")
+            continue;
+        ++files;
+        std::stringstream text;
+        text << std::ifstream(entry.path()).rdbuf();
+        std::vector<std::string> store;
+        const auto lines = lines_of(text.str(), store);
+        ASSERT_FALSE(lines.empty()) << entry.path();
+        Pixbuf ours(xpm_decode(lines.data(), lines.size()));
+        Pixbuf theirs(gdk_pixbuf_new_from_file(entry.path().c_str(), nullptr));
+        expect_same_pixels(ours.get(), theirs.get(), entry.path().string());
+    }
+    EXPECT_GE(files, 19);
+
+    // The compiled-in pictures, against the toolkit's array reader.
+    const std::pair<const char* const*, size_t> embedded[] = {
+        {cvx_placeholder_xpm, cvx_placeholder_xpm_lines},
+        {cvx_backdrop_xpm, cvx_backdrop_xpm_lines},
+        {cvx_icon_xpm, cvx_icon_xpm_lines},
+        {cvx_identify_backdrop_xpm, cvx_identify_backdrop_xpm_lines},
+    };
+    for (const auto& [xpm, count] : embedded) {
+        Pixbuf ours(xpm_decode(xpm, count));
+        Pixbuf theirs(gdk_pixbuf_new_from_xpm_data(const_cast<const char**>(xpm)));
+        expect_same_pixels(ours.get(), theirs.get(), xpm[0]);
+    }
+
+    // The corners of the format: a colour given twice (the later one wins),
+    // characters without a colour (the first colour), lower-case digits,
+    // transparency, a hot spot; and forms the toolkit decodes itself (other
+    // colour keys, named colours, three characters a pixel).
+    const std::vector<std::vector<const char*>> cases = {
+        {"4 2 3 1", "a c #102030", "b c None", "a c #a0b0c0", "abzb", "zzab"},
+        {"3 1 2 2 0 0", ".. c #FFFFFF", "x. c #00ff00", "..x.!!"},
+        {"2 1 2 1", "a c #FF0000", "b c #00F", "ab"},
+        {"2 1 2 1", "a s edge c #FF0000", "b c red", "ab"},
+        {"2 1 2 1", "a c none", "b m black", "ab"},
+        {"2 2 2 3", "aaa c #123456", "bbb c None", "aaabbb", "bbbaaa"},
+        {"2 1 1 1", "a c #FF0000", "aaaa"},   // a row longer than its width
+    };
+    for (const auto& c : cases) {
+        Pixbuf ours(xpm_decode(c.data(), c.size()));
+        expect_same_pixels(ours.get(), toolkit_decode(c).get(), c[0] + std::string(" ") + c[1]);
+    }
+    EXPECT_EQ(warnings(), before);
+}
+
+// Malformed source or arrays are refused without a word from the toolkit
+// (the caller says the file is broken); what the reader cannot know, the
+// length of the array, is checked first.
+TEST(XpmDecoder, RefusesMalformedPicturesQuietly)
+{
+    warnings();
+    const int before = warnings();
+    const std::string good = "/* XPM */\nstatic const char *p[] = {\n/* size */ \"1 1 1 1\",\n\"a c #FF0000\", \"a\"\n};\n";
+    EXPECT_EQ(xpm_source_strings(good), (std::vector<std::string_view>{"1 1 1 1", "a c #FF0000", "a"}));
+    EXPECT_EQ(xpm_source_strings("  " + good.substr(0, good.size() - 3) + "}"), xpm_source_strings(good));
+    const std::string bad[] = {
+        "static const char *p[] = {\"1 1 1 1\", \"a c #FF0000\", \"a\"};",   // not XPM
+        "/* XPM */ char *p[] = {\"1 1 1 1\", \"a c #FF0000\", \"a};",         // unterminated
+        "/* XPM */ char *p[] = {\"1 1 1 1\", \"a c #FF0000\", \"a\n\"};",    // over a line end
+        "/* XPM */ char *p[] = {\"1 1 1 1\", \"a c #FF0000\", \"\\a\"};",    // an escape
+        "/* XPM */ char *p[] = {\"1 1 1 1\" \"a c #FF0000\", \"a\"};",        // no comma
+        "/* XPM */ char *p[] = {\"1 1 1 1\", \"a c #FF0000\", \"a\"}; x",     // text after
+        "/* XPM */ char *p[] = {\"1 1 1 1\", \"a c #FF0000\", \"a\" /* };",   // open comment
+        "/* XPM */ char *p = \"x\"; char *q[] = {\"1 1 1 1\", \"a c #F00\", \"a\"};",
+        "/* XPM */ char *p[] = {};",
+        "/* XPM */ char *p[] = {\"1 1 1 1\", \"a c #FF0000\", \"a\"",          // no brace
+        std::string("/* XPM */ char *p[] = {\"1 1 1 1\", \"a c #FF0000\", \"a") + '\0' + "\"};",
+    };
+    for (const std::string& text : bad)
+        EXPECT_TRUE(xpm_source_strings(text).empty()) << text;
+
+    const std::vector<std::vector<const char*>> arrays = {
+        {"1 1 1"},                                        // three numbers
+        {"1 1 1 1 0", "a c #FF0000", "a"},                // five
+        {"0 1 1 1", "a c #FF0000", "a"},                  // no width
+        {"1 1 1 32", "a c #FF0000", "a"},                 // too many characters a pixel
+        {"1 1 0 1", "a"},                                 // no colour
+        {"1 2 1 1", "a c #FF0000", "a"},                  // a row missing
+        {"1 1 2 1", "a c #FF0000", "a"},                  // a colour missing
+        {"3 1 1 1", "a c #FF0000", "aa"},                 // a row too narrow
+        {"1 1 1 2", "aa c #FF0000", "a"},
+    };
+    for (const auto& a : arrays)
+        EXPECT_EQ(Pixbuf(xpm_decode(a.data(), a.size())), nullptr) << a[0];
+    EXPECT_EQ(warnings(), before);
 }
 
 }  // namespace

@@ -346,6 +346,48 @@ TEST_F(PixmapSearch, AsRootOnlyPicturesOfTrustedOwnersAreParsed)
     EXPECT_EQ(load("mine.xpm").width, 4);
 }
 
+// A picture is read once: what later windows show under its name is what
+// the first successful load found, whatever happens to the file. Refusals
+// and failures are not kept: each request checks again, and warns again.
+TEST_F(PixmapSearch, KeptAfterTheFirstLoadAndRefusalsAreCheckedEachTime)
+{
+    write_file(base / "kept/swapped.xpm", xpm(4, 4));
+    write_file(base / "kept/broken.xpm", "/* XPM */ not yet a picture");
+    add_pixmap_directory((base / "kept").c_str());
+    EXPECT_EQ(load("swapped.xpm").width, 4);
+    write_file(base / "kept/swapped.xpm", xpm(6, 6));
+    EXPECT_EQ(load("swapped.xpm").width, 4);
+    fs::remove(base / "kept/swapped.xpm");
+    EXPECT_EQ(load("swapped.xpm").width, 4);
+    EXPECT_TRUE(g_log.empty());
+
+    const std::string broken = "Error loading pixmap file: " + (base / "kept/broken.xpm").string();
+    for (int i = 0; i < 2; ++i) {
+        g_log.clear();
+        EXPECT_EQ(load("broken.xpm").width, 1);
+        EXPECT_TRUE(logged(broken)) << i;
+        g_log.clear();
+        EXPECT_EQ(load("missing.xpm").width, 1);
+        EXPECT_TRUE(logged("Couldn't find pixmap file: missing.xpm")) << i;
+    }
+    write_file(base / "kept/broken.xpm", xpm(5, 5));
+    write_file(base / "kept/missing.xpm", xpm(7, 7));
+    EXPECT_EQ(load("broken.xpm").width, 5);
+    EXPECT_EQ(load("missing.xpm").width, 7);
+
+    if (geteuid() != 0)
+        return;   // owners are checked as root only
+    write_file(base / "kept/foreign.xpm", xpm(3, 3));
+    ASSERT_EQ(chown((base / "kept/foreign.xpm").c_str(), 65534, 65534), 0);
+    for (int i = 0; i < 2; ++i) {
+        g_log.clear();
+        EXPECT_EQ(load("foreign.xpm").width, 1) << i;
+        EXPECT_TRUE(logged("Couldn't find pixmap file: foreign.xpm")) << i;
+    }
+    ASSERT_EQ(chown((base / "kept/foreign.xpm").c_str(), 0, 0), 0);
+    EXPECT_EQ(load("foreign.xpm").width, 3);
+}
+
 // Every picture a window names exists in the repository at a size that fits
 // the place the window gives it.
 TEST(Artwork, EveryNamedPictureLoadsAndFitsItsPlace)
