@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 std::vector<std::string_view> xpm_source_strings(std::string_view text)
 {
@@ -147,37 +148,44 @@ GdkPixbuf* decode_simple(const char* const* lines, const Header& h)
     if (h.cpp > 2)
         return nullptr;
     std::vector<Colour> colours(static_cast<size_t>(h.colours));
-    std::vector<int32_t> index(h.cpp == 1 ? 256 : 65536, 0);
     bool alpha = false;
-    auto key = [&](const char* p) {
-        const auto first = static_cast<unsigned char>(p[0]);
-        return h.cpp == 1 ? first : first | static_cast<unsigned>(static_cast<unsigned char>(p[1])) << 8;
-    };
     for (int i = 0; i < h.colours; ++i) {
         const char* line = lines[1 + i];
         if (std::strlen(line) < static_cast<size_t>(h.cpp) || !simple_colour(line + h.cpp, colours[size_t(i)]))
             return nullptr;
         alpha = alpha || colours[size_t(i)].transparent;
-        index[key(line)] = i + 1;   // 0: no colour of its own
     }
+    auto key = [&](const char* p) {
+        const auto first = static_cast<unsigned char>(p[0]);
+        return h.cpp == 1 ? first : first | static_cast<unsigned>(static_cast<unsigned char>(p[1])) << 8;
+    };
+    // The bytes of a pixel for every possible key, in the pixbuf's order.
+    auto bytes = [&](const Colour& c) {
+        const guint8 b[4] = {c.rgb[0], c.rgb[1], c.rgb[2], guint8(c.transparent ? 0 : 0xFF)};
+        uint32_t v;
+        std::memcpy(&v, b, sizeof v);
+        return v;
+    };
+    std::vector<uint32_t> pixel(h.cpp == 1 ? 256 : 65536, bytes(colours[0]));
+    for (int i = 0; i < h.colours; ++i)
+        pixel[key(lines[1 + i])] = bytes(colours[size_t(i)]);
     GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, alpha, 8, h.width, h.height);
     if (!pixbuf)
         return nullptr;
     const int stride = gdk_pixbuf_get_rowstride(pixbuf);
     guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
-    for (int y = 0; y < h.height; ++y) {
-        const char* row = lines[1 + h.colours + y];
-        guchar* out = pixels + static_cast<ptrdiff_t>(y) * stride;
-        for (int x = 0; x < h.width; ++x, row += h.cpp) {
-            const int found = index[key(row)];
-            const Colour& c = colours[found ? size_t(found - 1) : 0];
-            *out++ = c.rgb[0];
-            *out++ = c.rgb[1];
-            *out++ = c.rgb[2];
-            if (alpha)
-                *out++ = c.transparent ? 0 : 0xFF;
+    auto fill = [&](auto channels) {
+        for (int y = 0; y < h.height; ++y) {
+            const char* row = lines[1 + h.colours + y];
+            guchar* out = pixels + static_cast<ptrdiff_t>(y) * stride;
+            for (int x = 0; x < h.width; ++x, row += h.cpp, out += channels())
+                std::memcpy(out, &pixel[key(row)], channels());
         }
-    }
+    };
+    if (alpha)
+        fill(std::integral_constant<size_t, 4>());
+    else
+        fill(std::integral_constant<size_t, 3>());
     return pixbuf;
 }
 
