@@ -114,24 +114,24 @@ struct Colour {
 
 // "c #RRGGBB" or "c None" after the pixel characters, blanks between; false
 // for any other form (left to the toolkit).
-bool simple_colour(const char* spec, Colour& colour)
+bool simple_colour(const char* text, Colour& colour)
 {
     auto blanks = [&] {
-        const char* start = spec;
-        while (*spec == ' ' || *spec == '\t')
-            ++spec;
-        return spec != start;
+        const char* start = text;
+        while (*text == ' ' || *text == '\t')
+            ++text;
+        return text != start;
     };
-    if (!blanks() || *spec++ != 'c' || !blanks())
+    if (!blanks() || *text++ != 'c' || !blanks())
         return false;
-    if (std::strcmp(spec, "None") == 0) {
+    if (std::strcmp(text, "None") == 0) {
         colour.transparent = true;
         return true;
     }
-    if (*spec != '#' || std::strlen(spec) != 7)
+    if (*text != '#' || std::strlen(text) != 7)
         return false;
     for (int i = 0; i < 3; ++i) {
-        const int hi = hex_digit(spec[1 + 2 * i]), lo = hex_digit(spec[2 + 2 * i]);
+        const int hi = hex_digit(text[1 + 2 * i]), lo = hex_digit(text[2 + 2 * i]);
         if (hi < 0 || lo < 0)
             return false;
         colour.rgb[i] = static_cast<guint8>(hi * 16 + lo);
