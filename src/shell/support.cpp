@@ -202,8 +202,8 @@ GdkPixbuf* embedded_pixbuf(const char* const* xpm, size_t lines, GdkPixbuf*& cac
 // owners change, since the same name may then lead elsewhere or be refused.
 std::map<std::string, cvx::CPtr<GdkPixbuf, g_object_unref>, std::less<>>& loaded_pixmaps()
 {
-    static auto* loaded = new std::map<std::string, cvx::CPtr<GdkPixbuf, g_object_unref>, std::less<>>;
-    return *loaded;
+    static std::map<std::string, cvx::CPtr<GdkPixbuf, g_object_unref>, std::less<>> loaded;
+    return loaded;
 }
 
 GdkPixbuf* s_placeholder = nullptr;

@@ -177,7 +177,8 @@ private:
     int need_int_msg(const char* msg);
     double need_real_msg(const char* msg);
     int add_item(Body& b, std::size_t begin, int group);
-    SourceInfo* elem_info(const SourceInfo* owner, int item);
+    // A new record of an item's place, owned by `into` (the item's src).
+    SourceInfo* elem_info(SourceRef& into, const SourceInfo* owner, int item);
     std::optional<std::string> comment_after(std::size_t pos) const;
     std::size_t trail_scan(std::size_t pos, std::size_t limit) const;
     void finish_body(Body& b, std::size_t head_tok_end);

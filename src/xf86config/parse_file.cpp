@@ -40,7 +40,9 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
         fail(name.line, quoted(name.text) + " is not a valid section name.");
 
     std::unique_ptr<XF86SectionRec> rec;
-    auto* info = new SourceInfo;
+    SourceRef owned;
+    owned.reset(new SourceInfo);
+    SourceInfo* info = owned.get();
     info->place = std::make_unique<Place>();
     info->place->text = m_text;
     info->place->text_has_nul = m_has_nul;
@@ -51,49 +53,49 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
     switch (*kind) {
     case XF86SectionKind::Device: {
         auto d = std::make_unique<XF86ConfDeviceRec>();
-        d->src.reset(info);
+        d->src = std::move(owned);
         parse_device(*d, body, info);
         rec = std::move(d);
         break;
     }
     case XF86SectionKind::Monitor: {
         auto m = std::make_unique<XF86ConfMonitorRec>();
-        m->src.reset(info);
+        m->src = std::move(owned);
         parse_monitor(*m, body, info);
         rec = std::move(m);
         break;
     }
     case XF86SectionKind::Screen: {
         auto sc = std::make_unique<XF86ConfScreenRec>();
-        sc->src.reset(info);
+        sc->src = std::move(owned);
         parse_screen(*sc, body, info);
         rec = std::move(sc);
         break;
     }
     case XF86SectionKind::ServerLayout: {
         auto l = std::make_unique<XF86ConfLayoutRec>();
-        l->src.reset(info);
+        l->src = std::move(owned);
         parse_layout(*l, body, info);
         rec = std::move(l);
         break;
     }
     case XF86SectionKind::Module: {
         auto m = std::make_unique<XF86ConfModuleRec>();
-        m->src.reset(info);
+        m->src = std::move(owned);
         parse_module(*m, body, info);
         rec = std::move(m);
         break;
     }
     case XF86SectionKind::ServerFlags: {
         auto f = std::make_unique<XF86ConfFlagsRec>();
-        f->src.reset(info);
+        f->src = std::move(owned);
         parse_flags(*f, body, info);
         rec = std::move(f);
         break;
     }
     default: {
         auto g = std::make_unique<XF86GenericSectionRec>(*kind);
-        g->src.reset(info);
+        g->src = std::move(owned);
         if (*kind == XF86SectionKind::Other)
             m_saw_pointer = true;
         parse_generic(*g, body, info);
@@ -113,14 +115,14 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
 XF86ConfigHolder Parser::parse_file()
 {
     XF86ConfigHolder tree(new XF86ConfigRec);
-    auto* info = new SourceInfo;
+    tree->src.reset(new SourceInfo);
+    SourceInfo* info = tree->src.get();
     info->place = std::make_unique<Place>();
     info->place->text = m_text;
     std::size_t lf = s.find('\n');
     info->place->newline = (lf != std::string::npos && lf > 0 && s[lf - 1] == '\r') ? "\r\n"
                     : (lf == std::string::npos && s.find('\r') != std::string::npos) ? "\r"
                                                                                      : "\n";
-    tree->src.reset(info);
     try {
         std::size_t prev_tail = 0;
         for (;;) {

@@ -16,9 +16,10 @@ int Parser::add_item(Body& b, std::size_t begin, int group)
     return static_cast<int>(b.items.size()) - 1;
 }
 
-SourceInfo* Parser::elem_info(const SourceInfo* owner, int item)
+SourceInfo* Parser::elem_info(SourceRef& into, const SourceInfo* owner, int item)
 {
-    auto* info = new SourceInfo;
+    into.reset(new SourceInfo);
+    SourceInfo* info = into.get();
     info->owner = owner;
     info->item = item;
     return info;

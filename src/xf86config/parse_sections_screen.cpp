@@ -145,8 +145,7 @@ void Parser::parse_screen(XF86ConfScreenRec& sc, Body& b, SourceInfo* me)
             if (name.kind != Tk::Str)
                 fail(name.line, "The SubSection keyword requires a quoted string to follow it.");
             XF86ConfDisplayRec d;
-            auto* info = elem_info(me, -1);
-            d.src.reset(info);
+            auto* info = elem_info(d.src, me, -1);
             Body sub;
             sub.head_begin = begin;
             parse_display(d, sub, info);

@@ -77,7 +77,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             }
             a.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, LY_SCREENS);
-            a.src.reset(elem_info(me, idx));
+            elem_info(a.src, me, idx);
             l.adjacencies.push_back(std::move(a));
             note_line(&l.adjacencies, t.line);
             break;
@@ -95,7 +95,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             }
             r.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, LY_INPUTS);
-            r.src.reset(elem_info(me, idx));
+            elem_info(r.src, me, idx);
             l.inputs.push_back(std::move(r));
             note_line(&l.inputs, t.line);
             break;
@@ -105,7 +105,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             r.device_name = need_str_msg("The Inactive keyword must be followed by a Device name in quotes.");
             r.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, LY_INACTIVE);
-            r.src.reset(elem_info(me, idx));
+            elem_info(r.src, me, idx);
             l.inactives.push_back(std::move(r));
             note_line(&l.inactives, t.line);
             break;
@@ -138,8 +138,7 @@ void Parser::parse_module(XF86ConfModuleRec& m, Body& b, SourceInfo* me)
         if (id < 0)
             bad_keyword(t);
         XF86LoadRec load;
-        auto* info = elem_info(me, -1);
-        load.src.reset(info);
+        auto* info = elem_info(load.src, me, -1);
         if (id <= 3) {
             load.type = id == 1 ? XF86_LOAD_MODULE : id == 2 ? XF86_LOAD_DRIVER : XF86_DISABLE_MODULE;
             load.name = need_str(id == 1 ? "Load" : id == 2 ? "LoadDriver" : "Disable");
@@ -224,7 +223,7 @@ void Parser::parse_flags(XF86ConfFlagsRec& f, Body& b, SourceInfo* me)
             o.value = std::move(value);
             o.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, FL_OPTIONS);
-            o.src.reset(elem_info(me, idx));
+            elem_info(o.src, me, idx);
             f.options.push_back(std::move(o));
         }
     }
