@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,21 +49,19 @@ struct Place {
     bool text_has_nul = false;                // sections: the text holds NUL bytes
 };
 
-// Where a record came from. Sections and the tree carry their place in the
-// file text; elements carry the body (owner) and statement they were parsed
-// from, and nothing more, for they are many. A section still as read (same
-// fingerprint) is copied as it stands; for any other, the writer re-parses
-// the section's own text to learn what it looked like when it was read, so
-// nothing else needs to be kept per record.
+// The record of a section, a subsection holding statements, or the tree.
+// Sections and the tree carry their place in the file text; its address is
+// the identity statements name as their owner (SourceRef::owner). A section
+// still as read (same fingerprint) is copied as it stands; for any other,
+// the writer re-parses the section's own text to learn what it looked like
+// when it was read, so nothing else needs to be kept per record.
 struct SourceInfo {
-    const SourceInfo* owner = nullptr;        // elements: the body holding them
-    int item = -1;                            // elements: statement index in that body
     std::unique_ptr<Body> body;               // only in a re-parsed copy
-    std::unique_ptr<Place> place;             // sections and the tree
+    std::optional<Place> place;               // sections and the tree
 };
 
-// The place of a section or tree; null for new content and for elements.
-inline const Place* place_of(const SourceInfo* si) { return si ? si->place.get() : nullptr; }
+// The place of a section or tree; null for new content and for subsections.
+inline const Place* place_of(const SourceInfo* si) { return si && si->place ? &*si->place : nullptr; }
 
 // Group ids of the statements of each body kind. Group 0 is kept verbatim.
 // The order of the ids is the order new content is written in.

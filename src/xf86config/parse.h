@@ -177,8 +177,10 @@ private:
     int need_int_msg(const char* msg);
     double need_real_msg(const char* msg);
     int add_item(Body& b, std::size_t begin, int group);
-    // A new record of an item's place, owned by `into` (the item's src).
-    SourceInfo* elem_info(SourceRef& into, const SourceInfo* owner, int item);
+    // Bodies that are not kept are used again, so that their statement lists
+    // keep their room from one section to the next.
+    Body take_body();
+    void give_back(Body&& b);
     std::optional<std::string> comment_after(std::size_t pos) const;
     std::size_t trail_scan(std::size_t pos, std::size_t limit) const;
     void finish_body(Body& b, std::size_t head_tok_end);
@@ -224,6 +226,7 @@ private:
     bool m_saw_pointer = false;
     int m_section_line = 0;                  // line of the last 'Section' keyword
     std::vector<std::pair<const void*, int>> m_ref_lines;   // list, line; in statement order
+    std::vector<Body> m_spare_bodies;
 };
 
 }  // namespace cvx::xf86config::detail::parse

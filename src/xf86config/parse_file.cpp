@@ -43,13 +43,12 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
     SourceRef owned;
     owned.reset(new SourceInfo);
     SourceInfo* info = owned.get();
-    info->place = std::make_unique<Place>();
+    info->place.emplace();
     info->place->text = m_text;
     info->place->text_has_nul = m_has_nul;
     info->place->begin = kw.begin;
-    Body body;
+    Body body = take_body();
     body.head_begin = kw.begin;
-    body.items.reserve(8);
     switch (*kind) {
     case XF86SectionKind::Device: {
         auto d = std::make_unique<XF86ConfDeviceRec>();
@@ -109,6 +108,8 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
     info->place->tail = trail_scan(body.end_end, n);
     if (m_keep)
         info->body = std::make_unique<Body>(std::move(body));
+    else
+        give_back(std::move(body));
     return rec;
 }
 
@@ -117,7 +118,7 @@ XF86ConfigHolder Parser::parse_file()
     XF86ConfigHolder tree(new XF86ConfigRec);
     tree->src.reset(new SourceInfo);
     SourceInfo* info = tree->src.get();
-    info->place = std::make_unique<Place>();
+    info->place.emplace();
     info->place->text = m_text;
     std::size_t lf = s.find('\n');
     info->place->newline = (lf != std::string::npos && lf > 0 && s[lf - 1] == '\r') ? "\r\n"

@@ -16,13 +16,25 @@ int Parser::add_item(Body& b, std::size_t begin, int group)
     return static_cast<int>(b.items.size()) - 1;
 }
 
-SourceInfo* Parser::elem_info(SourceRef& into, const SourceInfo* owner, int item)
+Body Parser::take_body()
 {
-    into.reset(new SourceInfo);
-    SourceInfo* info = into.get();
-    info->owner = owner;
-    info->item = item;
-    return info;
+    if (m_spare_bodies.empty()) {
+        Body b;
+        b.items.reserve(16);
+        return b;
+    }
+    Body b = std::move(m_spare_bodies.back());
+    m_spare_bodies.pop_back();
+    return b;
+}
+
+void Parser::give_back(Body&& b)
+{
+    std::vector<Item> items = std::move(b.items);
+    items.clear();
+    b = Body{};
+    b.items = std::move(items);
+    m_spare_bodies.push_back(std::move(b));
 }
 
 std::optional<std::string> Parser::comment_after(std::size_t pos) const

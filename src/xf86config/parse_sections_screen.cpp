@@ -145,15 +145,18 @@ void Parser::parse_screen(XF86ConfScreenRec& sc, Body& b, SourceInfo* me)
             if (name.kind != Tk::Str)
                 fail(name.line, "The SubSection keyword requires a quoted string to follow it.");
             XF86ConfDisplayRec d;
-            auto* info = elem_info(d.src, me, -1);
-            Body sub;
+            d.src.reset(new SourceInfo);   // the owner of the subsection's options
+            SourceInfo* info = d.src.get();
+            Body sub = take_body();
             sub.head_begin = begin;
             parse_display(d, sub, info);
             finish_body(sub, name.end);
             d.comment = own_line_comments(sub);
-            info->item = add_item(b, begin, SC_DISPLAYS);
+            d.src.set_origin(me, add_item(b, begin, SC_DISPLAYS));
             if (m_keep)
                 info->body = std::make_unique<Body>(std::move(sub));
+            else
+                give_back(std::move(sub));
             sc.displays.push_back(std::move(d));
             break;
         }

@@ -77,7 +77,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             }
             a.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, LY_SCREENS);
-            elem_info(a.src, me, idx);
+            a.src.set_origin(me, idx);
             l.adjacencies.push_back(std::move(a));
             note_line(&l.adjacencies, t.line);
             break;
@@ -95,7 +95,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             }
             r.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, LY_INPUTS);
-            elem_info(r.src, me, idx);
+            r.src.set_origin(me, idx);
             l.inputs.push_back(std::move(r));
             note_line(&l.inputs, t.line);
             break;
@@ -105,7 +105,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             r.device_name = need_str_msg("The Inactive keyword must be followed by a Device name in quotes.");
             r.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, LY_INACTIVE);
-            elem_info(r.src, me, idx);
+            r.src.set_origin(me, idx);
             l.inactives.push_back(std::move(r));
             note_line(&l.inactives, t.line);
             break;
@@ -138,14 +138,16 @@ void Parser::parse_module(XF86ConfModuleRec& m, Body& b, SourceInfo* me)
         if (id < 0)
             bad_keyword(t);
         XF86LoadRec load;
-        auto* info = elem_info(load.src, me, -1);
+        SourceInfo* info = nullptr;
         if (id <= 3) {
             load.type = id == 1 ? XF86_LOAD_MODULE : id == 2 ? XF86_LOAD_DRIVER : XF86_DISABLE_MODULE;
             load.name = need_str(id == 1 ? "Load" : id == 2 ? "LoadDriver" : "Disable");
         } else {
             load.name = need_str("SubSection");
             load.is_subsection = true;
-            Body sub;
+            load.src.reset(new SourceInfo);   // the owner of the subsection's options
+            info = load.src.get();
+            Body sub = take_body();
             bool broken = false;
             for (;;) {
                 Token u = get();
@@ -166,13 +168,14 @@ void Parser::parse_module(XF86ConfModuleRec& m, Body& b, SourceInfo* me)
                 broken = true;
                 break;
             }
+            give_back(std::move(sub));
             if (broken) {
                 add_item(b, begin, G_KEEP);
                 continue;
             }
         }
         load.comment = comment_after(m_last_end);
-        info->item = add_item(b, begin, MD_LOADS);
+        load.src.set_origin(me, add_item(b, begin, MD_LOADS));
         m.loads.push_back(std::move(load));
     }
 }
@@ -223,7 +226,7 @@ void Parser::parse_flags(XF86ConfFlagsRec& f, Body& b, SourceInfo* me)
             o.value = std::move(value);
             o.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, FL_OPTIONS);
-            elem_info(o.src, me, idx);
+            o.src.set_origin(me, idx);
             f.options.push_back(std::move(o));
         }
     }

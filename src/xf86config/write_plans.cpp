@@ -45,9 +45,9 @@ const T* by_item(const std::vector<T>* list, int item)
     if (!list)
         return nullptr;
     auto it = std::lower_bound(list->begin(), list->end(), item, [](const T& e, int i) {
-        return e.src.get() && e.src.get()->item < i;
+        return e.src.item() < i;
     });
-    if (it != list->end() && it->src.get() && it->src.get()->item == item)
+    if (it != list->end() && it->src.item() == item)
         return &*it;
     return nullptr;
 }
@@ -61,11 +61,11 @@ void elements(Group& g, const std::vector<T>& cur, const SourceInfo* owner, cons
     int prev = -1;
     bool ordered = true;
     for (std::size_t k = 0; k < cur.size(); ++k) {
-        const SourceInfo* si = cur[k].src.get();
-        origs[k] = (owner && si && si->owner == owner) ? by_item(snap, si->item) : nullptr;
+        const SourceRef& src = cur[k].src;
+        origs[k] = (owner && src.owner() == owner) ? by_item(snap, src.item()) : nullptr;
         if (origs[k]) {
-            ordered = ordered && si->item > prev;
-            prev = si->item;
+            ordered = ordered && src.item() > prev;
+            prev = src.item();
         }
     }
     // Statements can keep their place only while they keep their order;
@@ -75,7 +75,7 @@ void elements(Group& g, const std::vector<T>& cur, const SourceInfo* owner, cons
     for (std::size_t k = 0; k < cur.size(); ++k) {
         Elem el;
         if (origs[k]) {
-            el.item = cur[k].src.get()->item;
+            el.item = cur[k].src.item();
             el.same = cur[k] == *origs[k];
         }
         if (!el.same)

@@ -39,22 +39,29 @@ void ErrorF(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void VErrorF(const char* format, va_list args);
 
 namespace cvx::xf86config::detail {
-struct SourceInfo;     // the parser's record of where an item came from
+struct SourceInfo;     // the parser's record of where a section or subsection came from
 struct SourceDeleter { void operator()(SourceInfo*) const noexcept; };
-// Opaque per-item bookkeeping the writer uses to reproduce unchanged input.
-// Copying an item drops it (a copy is new content).
+// Opaque per-item bookkeeping the writer uses to reproduce unchanged input:
+// for a statement, the body it was read from and its index there (kept in
+// place, for statements are many); for a section, subsection or the tree, a
+// record of its own. Copying an item drops it (a copy is new content).
 class SourceRef {
 public:
     SourceRef() = default;
     SourceRef(const SourceRef&) noexcept {}
-    SourceRef& operator=(const SourceRef&) noexcept { m_info.reset(); return *this; }
+    SourceRef& operator=(const SourceRef&) noexcept { *this = SourceRef(); return *this; }
     SourceRef(SourceRef&&) noexcept = default;
     SourceRef& operator=(SourceRef&&) noexcept = default;
     bool operator==(const SourceRef&) const noexcept { return true; }  // never part of equality
     SourceInfo* get() const noexcept { return m_info.get(); }
     void reset(SourceInfo* p = nullptr) noexcept { m_info.reset(p); }
+    const SourceInfo* owner() const noexcept { return m_owner; }   // null: not read from a body
+    int item() const noexcept { return m_item; }
+    void set_origin(const SourceInfo* owner, int item) noexcept { m_owner = owner; m_item = item; }
 private:
     std::unique_ptr<SourceInfo, SourceDeleter> m_info;
+    const SourceInfo* m_owner = nullptr;
+    int m_item = -1;
 };
 }  // namespace cvx::xf86config::detail
 
