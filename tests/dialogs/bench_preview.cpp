@@ -4,6 +4,7 @@
 // laid out the whole text (it does that in idle steps after the first draw,
 // which is when the scrollbar reaches its final range).
 #include "fixture.h"
+#include "support/diagnostics.h"
 
 #include <algorithm>
 #include <chrono>
@@ -98,6 +99,7 @@ Timing median_fill(GtkWidget* w, int rounds)
 
 int main()
 {
+    cvx::test::silence_diagnostics();
     cvx::test::TempRoot root;
     cvx::test::XServer x;
     int argc = 0;

@@ -7,4 +7,7 @@
 namespace cvx::test {
 // Everything the library printed since the last call; clears it.
 std::string take_diagnostics();
+// From now on the library's diagnostics are neither shown nor kept
+// (benchmarks: their output is their figures).
+void silence_diagnostics();
 }  // namespace cvx::test

@@ -9,10 +9,13 @@
 
 namespace {
 std::string g_said;
+bool g_silent = false;
 }
 
 void VErrorF(const char* format, va_list args)
 {
+    if (g_silent)
+        return;
     va_list copy;
     va_copy(copy, args);
     const int n = std::vsnprintf(nullptr, 0, format, copy);
@@ -33,6 +36,8 @@ void ErrorF(const char* format, ...)
     VErrorF(format, args);
     va_end(args);
 }
+
+void cvx::test::silence_diagnostics() { g_silent = true; }
 
 std::string cvx::test::take_diagnostics()
 {

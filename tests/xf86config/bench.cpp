@@ -80,6 +80,7 @@ Figures measure(const std::vector<std::string>& texts)
 
 int main(int argc, char** argv)
 {
+    cvx::test::silence_diagnostics();
     fs::path dir = argc > 1 ? fs::path(argv[1]) : fs::path(CVX_XORG_CORPUS);
     if (argc <= 1 && !fs::is_directory(dir)) {
         std::printf("no real-world corpus (CVX_XORG_CORPUS): measuring the project's samples\n");
@@ -120,6 +121,5 @@ int main(int argc, char** argv)
         std::printf("%-28s %10zu B %12.1f %12.1f %16.1f\n", label, big.size(), f.parse_mbs, f.write_mbs,
                     f.edited_write_mbs);
     }
-    cvx::test::take_diagnostics();
     return 0;
 }
