@@ -2,7 +2,6 @@
 // button to the refreshed values in the window, on the test server with the
 // driver emulator. Prints the median and the spread over many clicks.
 #include "adjust/adjust_fixture.h"
-#include "support/diagnostics.h"
 
 #include <algorithm>
 #include <chrono>
@@ -78,7 +77,6 @@ void report(const char* what, std::vector<double> ms)
 
 int main(int argc, char** argv)
 {
-    cvx::test::silence_diagnostics();
     const int clicks = argc > 1 ? std::max(10, std::atoi(argv[1])) : 200;
     if (!start_world("one", true))
         return 1;

@@ -4,7 +4,6 @@
 // laid out the whole text (it does that in idle steps after the first draw,
 // which is when the scrollbar reaches its final range).
 #include "fixture.h"
-#include "support/diagnostics.h"
 
 #include <algorithm>
 #include <chrono>
@@ -99,7 +98,6 @@ Timing median_fill(GtkWidget* w, int rounds)
 
 int main()
 {
-    cvx::test::silence_diagnostics();
     cvx::test::TempRoot root;
     cvx::test::XServer x;
     int argc = 0;
