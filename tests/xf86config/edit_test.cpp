@@ -306,6 +306,47 @@ TEST(Writer, SectionCommentsAndCopies)
               "    Option       \"NoHal\"\n    Option       \"hw cursor\" \"on\" # keep me\nEndSection\n\n");
 }
 
+TEST(Writer, StatementsMovedBetweenSectionsAreWrittenWhereTheyNowStand)
+{
+    // A statement keeps where it was read when it is moved: moved into
+    // another section it is written there once, in that section's spelling,
+    // and leaves its first section without it.
+    auto tree = parse("Section \"Device\"\n"
+                      "\tIdentifier \"A\"\n"
+                      "\tOption \"Moved\" \"1\"   # from A\n"
+                      "EndSection\n"
+                      "Section \"Device\"\n"
+                      "\tIdentifier \"B\"\n"
+                      "\tOption \"Own\" \"2\"     # of B\n"
+                      "EndSection\n"
+                      "Section \"Monitor\"\n"
+                      "\tIdentifier \"M\"\n"
+                      "\tModeLine \"a\" 25.175 640 656 752 800 480 490 492 525\n"
+                      "\tModeLine \"b\" 40 800 840 968 1056 600 601 605 628\n"
+                      "EndSection\n");
+    auto devices = xf86devices(tree.get());
+    XF86OptionRec moved = std::move(devices[0]->options[0]);
+    devices[0]->options.clear();
+    devices[1]->options[0] = std::move(moved);
+    // Swapped within a section: the list is written anew, in the new order.
+    auto& modes = xf86monitors(tree.get())[0]->modelines;
+    std::swap(modes[0], modes[1]);
+    const std::string out = write(tree.get());
+    EXPECT_EQ(out,
+              "Section \"Device\"\n"
+              "\tIdentifier \"A\"\n"
+              "EndSection\n"
+              "Section \"Device\"\n"
+              "\tIdentifier \"B\"\n"
+              "\tOption \"Moved\" \"1\" # from A\n"
+              "EndSection\n"
+              "Section \"Monitor\"\n"
+              "\tIdentifier \"M\"\n"
+              "\tModeLine \"b\" 40.0 800 840 968 1056 600 601 605 628\n"
+              "\tModeLine \"a\" 25.175 640 656 752 800 480 490 492 525\n"
+              "EndSection\n");
+}
+
 TEST(Writer, KeepsTheMeaningOfQuirkKeywords)
 {
     // After a one-value Gamma the server takes the next string as a keyword;
