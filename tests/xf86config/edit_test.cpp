@@ -6,11 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using cvx::test::read_file;
 using cvx::test::take_diagnostics;
@@ -261,8 +259,8 @@ TEST(Writer, RefusesContentTheFormatCannotHold)
     };
     const std::string text = "Section \"Device\"\n Identifier \"d\"\nEndSection\nSection \"Screen\"\n Identifier \"s\"\nEndSection\n"
                              "Section \"ServerLayout\"\n Identifier \"l\"\n Screen \"s\"\nEndSection\n";
-    const auto dir = std::filesystem::temp_directory_path() / ("cvx-xf86-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
+    const cvx::test::TempDir tmp("cvx-xf86");
+    const std::filesystem::path dir = tmp.path();
     const std::string path = (dir / "out.conf").string();
     for (const auto& [what, edit] : bad) {
         auto tree = parse(text);
@@ -284,7 +282,6 @@ TEST(Writer, RefusesContentTheFormatCannotHold)
     EXPECT_EQ(xf86writeConfigFile((dir / "fifo").c_str(), tree.get()), 0);
     EXPECT_EQ(read_file(path), text);
     EXPECT_EQ(xf86writeConfigFile(path.c_str(), nullptr), 0);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(Writer, SectionCommentsAndCopies)
