@@ -38,14 +38,22 @@ struct Body {
     std::vector<Glued> glued;
 };
 
-// Where a section, or the whole tree, stands in its file text.
+// A file's line terminator.
+enum class Newline : std::uint8_t { LF, CRLF, CR };
+inline std::string_view newline_text(Newline nl)
+{
+    return nl == Newline::CRLF ? "\r\n" : nl == Newline::CR ? "\r" : "\n";
+}
+
+// Where a section, or the whole tree, stands in its file text. One per
+// section: kept small.
 struct Place {
     std::shared_ptr<const std::string> text;
     std::size_t pre = 0;                      // sections: start of the text before 'Section'
     std::size_t begin = 0;                    // sections: the 'Section' keyword
     std::size_t tail = 0;                     // sections: end of the EndSection line; the tree: start of the trailing text
     std::uint64_t fingerprint = 0;            // sections: section_fingerprint as read; 0 = none
-    std::string_view newline = "\n";          // the tree: the file's line terminator
+    Newline newline = Newline::LF;            // the tree: the file's line terminator
     bool text_has_nul = false;                // sections: the text holds NUL bytes
 };
 

@@ -184,7 +184,7 @@ private:
     std::optional<std::string> comment_after(std::size_t pos) const;
     std::size_t trail_scan(std::size_t pos, std::size_t limit) const;
     void finish_body(Body& b, std::size_t head_tok_end);
-    std::optional<std::string> own_line_comments(const Body& b) const;
+    std::optional<std::string> own_line_comments(const Body& b);
     [[noreturn]] void bad_keyword(const Token& t) { fail(t.line, quoted(t.text) + " is not a valid keyword in this section."); }
 
     void parse_option(Body& b, std::size_t begin, XF86OptionList& list, int group, const SourceInfo* owner);
@@ -227,6 +227,7 @@ private:
     int m_section_line = 0;                  // line of the last 'Section' keyword
     std::vector<std::pair<const void*, int>> m_ref_lines;   // list, line; in statement order
     std::vector<Body> m_spare_bodies;
+    std::string m_comment_buf;   // comments are gathered here, then copied out at their size
 };
 
 }  // namespace cvx::xf86config::detail::parse

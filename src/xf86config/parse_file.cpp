@@ -20,6 +20,68 @@ const SectionName kSections[] = {
     {"Vendor", XF86SectionKind::Vendor}, {"Pointer", XF86SectionKind::Other},
 };
 
+// Lists grow by doubling while a section is read; a tree is kept for as long
+// as the file is open, so each list is given back its unused room.
+template <class T>
+void fit(std::vector<T>& v)
+{
+    if (v.capacity() > v.size())
+        v.shrink_to_fit();
+}
+
+void fit_lists(XF86SectionRec& sec)
+{
+    switch (sec.kind) {
+    case XF86SectionKind::Device: {
+        auto& d = static_cast<XF86ConfDeviceRec&>(sec);
+        fit(d.options);
+        fit(d.clocks);
+        break;
+    }
+    case XF86SectionKind::Monitor: {
+        auto& m = static_cast<XF86ConfMonitorRec&>(sec);
+        fit(m.options);
+        fit(m.hsync);
+        fit(m.vrefresh);
+        fit(m.modelines);
+        fit(m.usemodes);
+        break;
+    }
+    case XF86SectionKind::Screen: {
+        auto& sc = static_cast<XF86ConfScreenRec&>(sec);
+        fit(sc.options);
+        fit(sc.adaptors);
+        fit(sc.displays);
+        for (XF86ConfDisplayRec& d : sc.displays) {
+            fit(d.modes);
+            fit(d.options);
+        }
+        break;
+    }
+    case XF86SectionKind::ServerLayout: {
+        auto& l = static_cast<XF86ConfLayoutRec&>(sec);
+        fit(l.options);
+        fit(l.adjacencies);
+        fit(l.inactives);
+        fit(l.inputs);
+        break;
+    }
+    case XF86SectionKind::Module: {
+        auto& m = static_cast<XF86ConfModuleRec&>(sec);
+        fit(m.loads);
+        for (XF86LoadRec& l : m.loads)
+            fit(l.options);
+        break;
+    }
+    case XF86SectionKind::ServerFlags:
+        fit(static_cast<XF86ConfFlagsRec&>(sec).options);
+        break;
+    default:
+        fit(static_cast<XF86GenericSectionRec&>(sec).options);
+        break;
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
@@ -103,6 +165,7 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
     }
     }
     rec->section_name = *m_section;
+    fit_lists(*rec);
     finish_body(body, name.end);
     rec->comment = own_line_comments(body);
     info->place->tail = trail_scan(body.end_end, n);
@@ -121,9 +184,9 @@ XF86ConfigHolder Parser::parse_file()
     info->place.emplace();
     info->place->text = m_text;
     std::size_t lf = s.find('\n');
-    info->place->newline = (lf != std::string::npos && lf > 0 && s[lf - 1] == '\r') ? "\r\n"
-                    : (lf == std::string::npos && s.find('\r') != std::string::npos) ? "\r"
-                                                                                     : "\n";
+    info->place->newline = (lf != std::string::npos && lf > 0 && s[lf - 1] == '\r') ? Newline::CRLF
+                    : (lf == std::string::npos && s.find('\r') != std::string::npos) ? Newline::CR
+                                                                                     : Newline::LF;
     try {
         std::size_t prev_tail = 0;
         for (;;) {
@@ -140,6 +203,7 @@ XF86ConfigHolder Parser::parse_file()
             prev_tail = place.tail;
             tree->sections.push_back(std::move(sec));
         }
+        tree->sections.shrink_to_fit();
         tree->trailing_text = s.substr(prev_tail);
         info->place->tail = prev_tail;
         validate(*tree);

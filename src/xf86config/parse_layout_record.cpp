@@ -93,7 +93,7 @@ void Parser::finish_body(Body& b, std::size_t head_tok_end)
     b.end_lead = prev;
 }
 
-std::optional<std::string> Parser::own_line_comments(const Body& b) const
+std::optional<std::string> Parser::own_line_comments(const Body& b)
 {
     // Comment lines standing on their own inside the body, joined by '\n'.
     // A body with NUL bytes joins lines the server's way; its comments are
@@ -104,7 +104,8 @@ std::optional<std::string> Parser::own_line_comments(const Body& b) const
     const std::size_t body_len = b.end_begin - b.head_end;
     if (std::memchr(body, '#', body_len) == nullptr || std::memchr(body, '\0', body_len))
         return std::nullopt;
-    std::string acc;
+    std::string& acc = m_comment_buf;
+    acc.clear();
     auto scan = [&](std::size_t from, std::size_t to) {
         if (to <= from || std::memchr(s.data() + from, '#', to - from) == nullptr)
             return;
@@ -133,7 +134,7 @@ std::optional<std::string> Parser::own_line_comments(const Body& b) const
     scan(b.end_lead, b.end_begin);
     if (acc.empty())
         return std::nullopt;
-    return acc;
+    return std::string(acc);
 }
 
 }  // namespace cvx::xf86config::detail::parse

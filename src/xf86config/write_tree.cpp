@@ -29,7 +29,7 @@ bool render(XF86ConfigPtr tree, std::string& result)
     if (!tree)
         return false;
     const Place* ti = place_of(tree->src.get());
-    const std::string nl(ti && !ti->newline.empty() ? ti->newline : std::string_view("\n"));
+    const std::string nl(newline_text(ti ? ti->newline : Newline::LF));
     Out out(nl);
     if (ti && ti->text)
         out.reserve(ti->text->size() + ti->text->size() / 8);
