@@ -9,7 +9,9 @@ namespace cvx::xf86config::detail::parse {
 
 namespace {
 
-// Character classes of the fast tokeniser: one look-up per byte.
+// Character classes of the fast tokeniser: one look-up per byte. The text it
+// reads holds no NUL, so the NUL a std::string keeps after its last byte ends
+// every run without a bounds check.
 enum : unsigned char { kBlank = 1, kEndsWord = 2, kEndsString = 4 };
 
 struct Classes {
@@ -21,6 +23,7 @@ struct Classes {
         of[static_cast<unsigned char>('#')] |= kEndsWord;
         for (unsigned char c : {'"', '\r', '\n'})
             of[c] |= kEndsString;
+        of[0] |= kEndsWord | kEndsString;
     }
     bool is(char c, unsigned char cls) const { return (of[static_cast<unsigned char>(c)] & cls) != 0; }
 };
@@ -31,9 +34,9 @@ constexpr Classes kClass;
 // The tokeniser for text without NUL bytes: the same rules, whole runs at a time.
 Token Parser::lex_fast()
 {
-    const char* d = s.data();
+    const char* d = s.data();   // d[n] is the NUL that ends the text
     for (;;) {
-        while (p < n && kClass.is(d[p], kBlank)) {
+        while (kClass.is(d[p], kBlank)) {
             if (d[p] == '\n')
                 ++m_line;
             ++p;
@@ -68,7 +71,7 @@ Token Parser::lex_fast()
         t.kind = Tk::Str;
         ++q;
         std::size_t e = q;
-        while (e < n && !kClass.is(d[e], kEndsString))
+        while (!kClass.is(d[e], kEndsString))
             ++e;
         t.text = std::string_view(d + q, e - q);
         p = e < n && d[e] == '"' ? e + 1 : e;
@@ -76,7 +79,7 @@ Token Parser::lex_fast()
         t.kind = Tk::Num;
         const bool hex = c == '0' && q + 1 < n && (d[q + 1] == 'x' || d[q + 1] == 'X');
         ++q;
-        while (q < n) {
+        for (;;) {
             char x = d[q];
             bool fits = (x >= '0' && x <= '9') || x == '.' || x == 'x' || x == 'X' ||
                         (hex && ((x >= 'a' && x <= 'f') || (x >= 'A' && x <= 'F')));
@@ -92,7 +95,8 @@ Token Parser::lex_fast()
         ++p;
     } else {
         t.kind = Tk::Word;
-        while (q < n && !kClass.is(d[q], kEndsWord))
+        ++q;   // the first byte is a word's, whatever it is: every token moves on
+        while (!kClass.is(d[q], kEndsWord))
             ++q;
         t.text = std::string_view(d + p, q - p);
         p = q;
