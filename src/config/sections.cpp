@@ -115,7 +115,7 @@ void drop_other_relations(XF86ConfLayoutPtr layout)
 {
     if (!layout)
         return;
-    auto names = [](const std::optional<std::string>& name, const char* display) {
+    auto names = [](const XF86OptionalText& name, const char* display) {
         return name && xf86nameCompare(*name, display) == 0;
     };
     for (size_t n = 1; n < layout->adjacencies.size(); ++n) {

@@ -48,6 +48,15 @@ public:
             word(2);
         }
     }
+    void opt(const XF86OptionalText& c)
+    {
+        if (c) {
+            word(1);
+            str(*c);
+        } else {
+            word(2);
+        }
+    }
     void strs(const std::vector<std::string>& v)
     {
         word(v.size());

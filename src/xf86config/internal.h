@@ -48,7 +48,7 @@ inline std::string_view newline_text(Newline nl)
 // Where a section, or the whole tree, stands in its file text. One per
 // section: kept small.
 struct Place {
-    std::shared_ptr<const std::string> text;
+    std::shared_ptr<const std::string> text;  // null: no place (subsections, new content)
     std::size_t pre = 0;                      // sections: start of the text before 'Section'
     std::size_t begin = 0;                    // sections: the 'Section' keyword
     std::size_t tail = 0;                     // sections: end of the EndSection line; the tree: start of the trailing text
@@ -58,18 +58,25 @@ struct Place {
 };
 
 // The record of a section, a subsection holding statements, or the tree.
-// Sections and the tree carry their place in the file text; its address is
-// the identity statements name as their owner (SourceRef::owner). A section
+// Sections and the tree carry their place in the file text; its serial number
+// is the identity statements name as their owner (SourceRef::owner): unique
+// among the records alive unless four thousand million were made since, and
+// even then a wrong match costs only layout, for the writer compares what a
+// statement says before it copies its text. A section
 // still as read (same fingerprint) is copied as it stands; for any other,
 // the writer re-parses the section's own text to learn what it looked like
 // when it was read, so nothing else needs to be kept per record.
+std::uint32_t next_source_id();
 struct SourceInfo {
+    Place place;                              // sections and the tree
+    std::uint32_t id = next_source_id();      // never 0
     std::unique_ptr<Body> body;               // only in a re-parsed copy
-    std::optional<Place> place;               // sections and the tree
 };
 
 // The place of a section or tree; null for new content and for subsections.
-inline const Place* place_of(const SourceInfo* si) { return si && si->place ? &*si->place : nullptr; }
+inline const Place* place_of(const SourceInfo* si) { return si && si->place.text ? &si->place : nullptr; }
+// The serial number statements read from the record's body carry; 0 for none.
+inline std::uint32_t id_of(const SourceInfo* si) { return si ? si->id : 0; }
 
 // Group ids of the statements of each body kind. Group 0 is kept verbatim.
 // The order of the ids is the order new content is written in.

@@ -181,10 +181,10 @@ private:
     // keep their room from one section to the next.
     Body take_body();
     void give_back(Body&& b);
-    std::optional<std::string> comment_after(std::size_t pos) const;
+    XF86OptionalText comment_after(std::size_t pos) const;
     std::size_t trail_scan(std::size_t pos, std::size_t limit) const;
     void finish_body(Body& b, std::size_t head_tok_end);
-    std::optional<std::string> own_line_comments(const Body& b);
+    XF86OptionalText own_line_comments(const Body& b);
     [[noreturn]] void bad_keyword(const Token& t) { fail(t.line, quoted(t.text) + " is not a valid keyword in this section."); }
 
     void parse_option(Body& b, std::size_t begin, XF86OptionList& list, int group, const SourceInfo* owner);

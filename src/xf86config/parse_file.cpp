@@ -105,10 +105,9 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
     SourceRef owned;
     owned.reset(new SourceInfo);
     SourceInfo* info = owned.get();
-    info->place.emplace();
-    info->place->text = m_text;
-    info->place->text_has_nul = m_has_nul;
-    info->place->begin = kw.begin;
+    info->place.text = m_text;
+    info->place.text_has_nul = m_has_nul;
+    info->place.begin = kw.begin;
     Body body = take_body();
     body.head_begin = kw.begin;
     switch (*kind) {
@@ -168,7 +167,7 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
     fit_lists(*rec);
     finish_body(body, name.end);
     rec->comment = own_line_comments(body);
-    info->place->tail = trail_scan(body.end_end, n);
+    info->place.tail = trail_scan(body.end_end, n);
     if (m_keep)
         info->body = std::make_unique<Body>(std::move(body));
     else
@@ -181,10 +180,9 @@ XF86ConfigHolder Parser::parse_file()
     XF86ConfigHolder tree(new XF86ConfigRec);
     tree->src.reset(new SourceInfo);
     SourceInfo* info = tree->src.get();
-    info->place.emplace();
-    info->place->text = m_text;
+    info->place.text = m_text;
     std::size_t lf = s.find('\n');
-    info->place->newline = (lf != std::string::npos && lf > 0 && s[lf - 1] == '\r') ? Newline::CRLF
+    info->place.newline = (lf != std::string::npos && lf > 0 && s[lf - 1] == '\r') ? Newline::CRLF
                     : (lf == std::string::npos && s.find('\r') != std::string::npos) ? Newline::CR
                                                                                      : Newline::LF;
     try {
@@ -197,7 +195,7 @@ XF86ConfigHolder Parser::parse_file()
             if (t.kind != Tk::Word || lookup(section, t.text) != 1)
                 bad_keyword(t);
             auto sec = parse_section(t);
-            Place& place = *sec->src.get()->place;
+            Place& place = sec->src.get()->place;
             place.fingerprint = section_fingerprint(*sec);
             place.pre = prev_tail;
             prev_tail = place.tail;
@@ -205,7 +203,7 @@ XF86ConfigHolder Parser::parse_file()
         }
         tree->sections.shrink_to_fit();
         tree->trailing_text = s.substr(prev_tail);
-        info->place->tail = prev_tail;
+        info->place.tail = prev_tail;
         validate(*tree);
     } catch (const Failure&) {
         return nullptr;

@@ -37,7 +37,7 @@ void Parser::give_back(Body&& b)
     m_spare_bodies.push_back(std::move(b));
 }
 
-std::optional<std::string> Parser::comment_after(std::size_t pos) const
+XF86OptionalText Parser::comment_after(std::size_t pos) const
 {
     std::size_t q = pos;
     while (q < n && (s[q] == ' ' || s[q] == '\t'))
@@ -93,7 +93,7 @@ void Parser::finish_body(Body& b, std::size_t head_tok_end)
     b.end_lead = prev;
 }
 
-std::optional<std::string> Parser::own_line_comments(const Body& b)
+XF86OptionalText Parser::own_line_comments(const Body& b)
 {
     // Comment lines standing on their own inside the body, joined by '\n'.
     // A body with NUL bytes joins lines the server's way; its comments are

@@ -175,7 +175,7 @@ void Parser::parse_monitor(XF86ConfMonitorRec& m, Body& b, SourceInfo* me)
             XF86ConfModeLineRec ml = id == 9 ? parse_modeline() : parse_mode_block();
             ml.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, MN_MODELINES);
-            ml.src.set_origin(me, idx);
+            ml.src.set_origin(id_of(me), idx);
             m.modelines.push_back(std::move(ml));
             break;
         }

@@ -152,7 +152,7 @@ void Parser::parse_screen(XF86ConfScreenRec& sc, Body& b, SourceInfo* me)
             parse_display(d, sub, info);
             finish_body(sub, name.end);
             d.comment = own_line_comments(sub);
-            d.src.set_origin(me, add_item(b, begin, SC_DISPLAYS));
+            d.src.set_origin(id_of(me), add_item(b, begin, SC_DISPLAYS));
             if (m_keep)
                 info->body = std::make_unique<Body>(std::move(sub));
             else

@@ -77,7 +77,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             }
             a.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, LY_SCREENS);
-            a.src.set_origin(me, idx);
+            a.src.set_origin(id_of(me), idx);
             l.adjacencies.push_back(std::move(a));
             note_line(&l.adjacencies, t.line);
             break;
@@ -95,7 +95,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             }
             r.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, LY_INPUTS);
-            r.src.set_origin(me, idx);
+            r.src.set_origin(id_of(me), idx);
             l.inputs.push_back(std::move(r));
             note_line(&l.inputs, t.line);
             break;
@@ -105,7 +105,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             r.device_name = need_str_msg("The Inactive keyword must be followed by a Device name in quotes.");
             r.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, LY_INACTIVE);
-            r.src.set_origin(me, idx);
+            r.src.set_origin(id_of(me), idx);
             l.inactives.push_back(std::move(r));
             note_line(&l.inactives, t.line);
             break;
@@ -175,7 +175,7 @@ void Parser::parse_module(XF86ConfModuleRec& m, Body& b, SourceInfo* me)
             }
         }
         load.comment = comment_after(m_last_end);
-        load.src.set_origin(me, add_item(b, begin, MD_LOADS));
+        load.src.set_origin(id_of(me), add_item(b, begin, MD_LOADS));
         m.loads.push_back(std::move(load));
     }
 }
@@ -226,7 +226,7 @@ void Parser::parse_flags(XF86ConfFlagsRec& f, Body& b, SourceInfo* me)
             o.value = std::move(value);
             o.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, FL_OPTIONS);
-            o.src.set_origin(me, idx);
+            o.src.set_origin(id_of(me), idx);
             f.options.push_back(std::move(o));
         }
     }

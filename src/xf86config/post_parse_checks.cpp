@@ -93,7 +93,7 @@ void Parser::validate(XF86ConfigRec& tree)
         auto* g = static_cast<const XF86GenericSectionRec*>(in);
         fail_data(line, *g, "InputDevice section \"" + g->identifier.value_or("") + "\" must have a Driver line.");
     }
-    auto screen_exact = [&](const std::optional<std::string>& name) -> XF86ConfScreenPtr {
+    auto screen_exact = [&](const XF86OptionalText& name) -> XF86ConfScreenPtr {
         if (!name)
             return nullptr;
         auto it = screens_exact.find(*name);

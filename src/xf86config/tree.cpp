@@ -2,12 +2,23 @@
 #include "xf86config/internal.h"
 
 #include <algorithm>
+#include <atomic>
 
 using namespace cvx::xf86config::detail;
 
 namespace cvx::xf86config::detail {
 
 void SourceDeleter::operator()(SourceInfo* p) const noexcept { delete p; }
+
+std::uint32_t next_source_id()
+{
+    static std::atomic<std::uint32_t> last {0};
+    std::uint32_t id;
+    do
+        id = last.fetch_add(1, std::memory_order_relaxed) + 1;
+    while (id == 0);
+    return id;
+}
 
 std::string name_key(std::string_view name)
 {

@@ -100,10 +100,10 @@ std::string detect_inner(const std::string& t, const Body* b, const std::string&
 // A body as read, with the plans' changes: unchanged statements copied from
 // `text`, changed ones rewritten, new ones put beside their kind.
 std::string rewrite_body(const std::string& text, const Body& body, Plans& plans, std::string inner,
-                         std::string nl, bool comment_changed, const std::optional<std::string>& comment);
+                         std::string nl, bool comment_changed, const XF86OptionalText& comment);
 
 // A body written from nothing: the head line, the comment, every group, the end keyword.
-std::string fresh_body(const std::string& head, const std::optional<std::string>& comment, Plans& plans,
+std::string fresh_body(const std::string& head, const XF86OptionalText& comment, Plans& plans,
                        const std::string& base, const std::string& inner, const std::string& nl, const char* end);
 
 // ---------------------------------------------------------------- sections

@@ -41,7 +41,7 @@ namespace {
 class BodyWriter {
 public:
     BodyWriter(const std::string& text, const Body& body, Plans& plans, std::string inner, std::string nl,
-               bool comment_changed, const std::optional<std::string>& comment)
+               bool comment_changed, const XF86OptionalText& comment)
         : t(text), b(body), m_plans(plans), m_inner(std::move(inner)), m_nl(std::move(nl)),
           m_strip(comment_changed), m_comment(comment), out(m_nl)
     {
@@ -112,7 +112,7 @@ private:
     Plans& m_plans;
     std::string m_inner, m_nl;
     bool m_strip;
-    const std::optional<std::string>& m_comment;
+    const XF86OptionalText& m_comment;
     Out out;
 };
 
@@ -354,14 +354,14 @@ std::string BodyWriter::run()
 }  // namespace
 
 std::string rewrite_body(const std::string& text, const Body& body, Plans& plans, std::string inner,
-                         std::string nl, bool comment_changed, const std::optional<std::string>& comment)
+                         std::string nl, bool comment_changed, const XF86OptionalText& comment)
 {
     BodyWriter w(text, body, plans, std::move(inner), std::move(nl), comment_changed, comment);
     return w.run();
 }
 
 // A body written from nothing: the head line, the comment, every group, the end keyword.
-std::string fresh_body(const std::string& head, const std::optional<std::string>& comment, Plans& plans,
+std::string fresh_body(const std::string& head, const XF86OptionalText& comment, Plans& plans,
                        const std::string& base, const std::string& inner, const std::string& nl, const char* end)
 {
     static const std::string empty;

@@ -28,7 +28,8 @@ void whole(Group& g, bool changed, F make)
         g.lines = make();
 }
 
-void opt_str(Group& g, const std::optional<std::string>& cur, const std::optional<std::string>& old, const char* kw)
+template <class Text>
+void opt_str(Group& g, const Text& cur, const Text& old, const char* kw)
 {
     scalar(g, cur != old, [&]() -> std::optional<std::string> {
         if (!cur)
@@ -62,7 +63,7 @@ void elements(Group& g, const std::vector<T>& cur, const SourceInfo* owner, cons
     bool ordered = true;
     for (std::size_t k = 0; k < cur.size(); ++k) {
         const SourceRef& src = cur[k].src;
-        origs[k] = (owner && src.owner() == owner) ? by_item(snap, src.item()) : nullptr;
+        origs[k] = (owner && src.owner() == owner->id) ? by_item(snap, src.item()) : nullptr;
         if (origs[k]) {
             ordered = ordered && src.item() > prev;
             prev = src.item();
@@ -116,8 +117,8 @@ struct Ctx {
     std::string base, inner, nl;
 };
 
-std::string finish(const Ctx& c, Plans& plans, const std::optional<std::string>& comment,
-                   const std::optional<std::string>& old_comment, const std::string& head, const char* end)
+std::string finish(const Ctx& c, Plans& plans, const XF86OptionalText& comment,
+                   const XF86OptionalText& old_comment, const std::string& head, const char* end)
 {
     if (c.text && c.body) {
         return rewrite_body(*c.text, *c.body, plans, c.inner, c.nl, comment != old_comment, comment);
@@ -422,7 +423,7 @@ std::string run_section(const T& cur, const XF86SectionRec* snap, Ctx c, Plans (
         old = blank.get();
     }
     Plans P = plan(cur, *old, c);
-    return finish(c, P, cur.comment, c.body ? old->comment : std::nullopt, head, "EndSection");
+    return finish(c, P, cur.comment, c.body ? old->comment : XF86OptionalText(), head, "EndSection");
 }
 
 

@@ -19,13 +19,16 @@
 //   not modelled, they stay as they stand. Where pieces that did not stand
 //   together come to meet, a line break may be put in so that they still
 //   read as the same tokens.
-// - Texts that may be absent in the file are std::optional; integer fields use
-//   the sentinel given beside them for "not given".
+// - Texts that may be absent in the file are std::optional, or, where most
+//   records lack them (comments, most Device names), XF86OptionalText, which
+//   reads the same; integer fields use the sentinel given beside them for "not
+//   given".
 // - Names are compared with xf86nameCompare (letter case, blanks, tabs and
 //   underscores ignored) wherever the X server does so.
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,9 +45,10 @@ namespace cvx::xf86config::detail {
 struct SourceInfo;     // the parser's record of where a section or subsection came from
 struct SourceDeleter { void operator()(SourceInfo*) const noexcept; };
 // Opaque per-item bookkeeping the writer uses to reproduce unchanged input:
-// for a statement, the body it was read from and its index there (kept in
-// place, for statements are many); for a section, subsection or the tree, a
-// record of its own. Copying an item drops it (a copy is new content).
+// for a statement, the serial number of the body it was read from and its
+// index there (kept in place and small, for statements are many); for a
+// section, subsection or the tree, a record of its own. Copying an item drops
+// it (a copy is new content).
 class SourceRef {
 public:
     SourceRef() = default;
@@ -55,22 +59,62 @@ public:
     bool operator==(const SourceRef&) const noexcept { return true; }  // never part of equality
     SourceInfo* get() const noexcept { return m_info.get(); }
     void reset(SourceInfo* p = nullptr) noexcept { m_info.reset(p); }
-    const SourceInfo* owner() const noexcept { return m_owner; }   // null: not read from a body
+    std::uint32_t owner() const noexcept { return m_owner; }   // 0: not read from a body
     int item() const noexcept { return m_item; }
-    void set_origin(const SourceInfo* owner, int item) noexcept { m_owner = owner; m_item = item; }
+    void set_origin(std::uint32_t owner, int item) noexcept { m_owner = owner; m_item = item; }
 private:
     std::unique_ptr<SourceInfo, SourceDeleter> m_info;
-    const SourceInfo* m_owner = nullptr;
+    std::uint32_t m_owner = 0;
     int m_item = -1;
 };
 }  // namespace cvx::xf86config::detail
+
+// ---------------------------------------------------------------- optional texts
+
+// A text most records lack, such as a comment: it takes the room of one
+// pointer until it is given, and reads like std::optional<std::string>.
+class XF86OptionalText {
+public:
+    XF86OptionalText() noexcept = default;
+    XF86OptionalText(std::nullopt_t) noexcept {}
+    XF86OptionalText(std::string text) : m_text(std::make_unique<std::string>(std::move(text))) {}
+    XF86OptionalText(const char* text) : XF86OptionalText(std::string(text)) {}
+    XF86OptionalText(std::optional<std::string> text)
+    {
+        if (text)
+            m_text = std::make_unique<std::string>(std::move(*text));
+    }
+    XF86OptionalText(const XF86OptionalText& o) : m_text(o.m_text ? std::make_unique<std::string>(*o.m_text) : nullptr) {}
+    XF86OptionalText(XF86OptionalText&&) noexcept = default;
+    XF86OptionalText& operator=(const XF86OptionalText& o)
+    {
+        if (this != &o)
+            m_text = o.m_text ? std::make_unique<std::string>(*o.m_text) : nullptr;
+        return *this;
+    }
+    XF86OptionalText& operator=(XF86OptionalText&&) noexcept = default;
+
+    bool has_value() const noexcept { return m_text != nullptr; }
+    explicit operator bool() const noexcept { return has_value(); }
+    const std::string& operator*() const noexcept { return *m_text; }
+    const std::string* operator->() const noexcept { return m_text.get(); }
+    std::string value_or(std::string_view absent) const { return m_text ? *m_text : std::string(absent); }
+    void reset() noexcept { m_text.reset(); }
+    friend bool operator==(const XF86OptionalText& a, const XF86OptionalText& b)
+    {
+        return a.m_text ? b.m_text && *a.m_text == *b.m_text : !b.m_text;
+    }
+
+private:
+    std::unique_ptr<std::string> m_text;
+};
 
 // ---------------------------------------------------------------- options
 
 struct XF86OptionRec {
     std::string name;
     std::optional<std::string> value;    // nullopt: Option "name" without a value
-    std::optional<std::string> comment;  // end-of-line comment, '#' included
+    XF86OptionalText comment;  // end-of-line comment, '#' included
     cvx::xf86config::detail::SourceRef src;
     bool operator==(const XF86OptionRec&) const = default;
 };
@@ -94,7 +138,7 @@ struct XF86SectionRec {
 
     XF86SectionKind kind;
     std::string section_name;            // as written after Section, e.g. "device"; empty for new sections
-    std::optional<std::string> comment;  // comment lines inside the section that are not attached elsewhere
+    XF86OptionalText comment;  // comment lines inside the section that are not attached elsewhere
     cvx::xf86config::detail::SourceRef src;
 };
 
@@ -114,7 +158,7 @@ struct XF86ConfModeLineRec {
     int flags = 0;                       // XF86CONF_* below
     int hskew = 0;
     bool is_block = false;               // written as Mode ... EndMode instead of ModeLine
-    std::optional<std::string> comment;
+    XF86OptionalText comment;
     cvx::xf86config::detail::SourceRef src;
     bool operator==(const XF86ConfModeLineRec&) const = default;
 };
@@ -131,7 +175,7 @@ enum : int {
 struct XF86ConfDeviceRec : XF86SectionRec {
     XF86ConfDeviceRec() : XF86SectionRec(XF86SectionKind::Device) {}
     std::string identifier;
-    std::optional<std::string> vendor, board, chipset, busid, card, driver, ramdac, clockchip;
+    XF86OptionalText vendor, board, chipset, busid, card, driver, ramdac, clockchip;
     int dacSpeeds[4] = {0, 0, 0, 0};     // kHz; 0 = not given
     int videoram = 0;                    // 0 = not given
     int textclockfreq = 0;               // 0 = not given
@@ -148,7 +192,7 @@ struct XF86ConfRange { float lo = 0, hi = 0; bool operator==(const XF86ConfRange
 struct XF86ConfMonitorRec : XF86SectionRec {
     XF86ConfMonitorRec() : XF86SectionRec(XF86SectionKind::Monitor) {}
     std::string identifier;
-    std::optional<std::string> vendor, model;
+    XF86OptionalText vendor, model;
     int width = 0, height = 0;           // DisplaySize in mm; 0 = not given
     std::vector<XF86ConfRange> hsync;    // kHz
     std::vector<XF86ConfRange> vrefresh; // Hz
@@ -164,13 +208,13 @@ struct XF86ConfDisplayRec {
     int virtual_x = 0, virtual_y = 0;    // Virtual; 0 = not given
     int depth = 0;                       // 0 = no Depth line
     int bpp = 0;                         // FbBPP; 0 = not given
-    std::optional<std::string> visual;
+    XF86OptionalText visual;
     int weight_red = 0, weight_green = 0, weight_blue = 0;  // 0 = not given
     int black_red = -1, black_green = -1, black_blue = -1;  // -1 = not given
     int white_red = -1, white_green = -1, white_blue = -1;  // -1 = not given
     std::vector<std::string> modes;      // the Modes list, in order
     XF86OptionList options;
-    std::optional<std::string> comment;
+    XF86OptionalText comment;
     cvx::xf86config::detail::SourceRef src;
     bool operator==(const XF86ConfDisplayRec&) const = default;
 };
@@ -179,7 +223,7 @@ using XF86ConfDisplayPtr = XF86ConfDisplayRec*;
 struct XF86ConfScreenRec : XF86SectionRec {
     XF86ConfScreenRec() : XF86SectionRec(XF86SectionKind::Screen) {}
     std::string identifier;
-    std::optional<std::string> obsolete_driver;   // the old Driver keyword of Screen sections
+    XF86OptionalText obsolete_driver;   // the old Driver keyword of Screen sections
     int defaultdepth = 0, defaultbpp = 0, defaultfbbpp = 0; // 0 = not given
     std::optional<std::string> monitor_name;
     XF86ConfMonitorPtr monitor = nullptr;         // link, set by the parser and by the program
@@ -204,14 +248,14 @@ struct XF86ConfAdjacencyRec {
     std::string screen_name;
     XF86ConfScreenPtr screen = nullptr;           // link
     int where = CONF_ADJ_ABSOLUTE;
-    std::optional<std::string> refscreen;         // reference screen of RightOf .. Relative
+    XF86OptionalText refscreen;         // reference screen of RightOf .. Relative
     int x = 0, y = 0;                             // Absolute / Relative offsets
     bool has_position = false;                    // x y were written (or are to be written)
     // The older four-neighbour form: top, bottom, left, right.
-    std::optional<std::string> top, bottom, left, right;
+    XF86OptionalText top, bottom, left, right;
     XF86ConfScreenPtr top_screen = nullptr, bottom_screen = nullptr;
     XF86ConfScreenPtr left_screen = nullptr, right_screen = nullptr;
-    std::optional<std::string> comment;
+    XF86OptionalText comment;
     cvx::xf86config::detail::SourceRef src;
     bool operator==(const XF86ConfAdjacencyRec& o) const;  // compares names and values, not links
 };
@@ -219,7 +263,7 @@ struct XF86ConfAdjacencyRec {
 struct XF86ConfInactiveRec {
     std::string device_name;
     XF86ConfDevicePtr device = nullptr;           // link
-    std::optional<std::string> comment;
+    XF86OptionalText comment;
     cvx::xf86config::detail::SourceRef src;
     bool operator==(const XF86ConfInactiveRec& o) const { return device_name == o.device_name && comment == o.comment; }
 };
@@ -227,7 +271,7 @@ struct XF86ConfInactiveRec {
 struct XF86ConfInputrefRec {
     std::string name;
     std::vector<std::string> options;             // "CorePointer", "CoreKeyboard", "SendCoreEvents", ...
-    std::optional<std::string> comment;
+    XF86OptionalText comment;
     cvx::xf86config::detail::SourceRef src;
     bool operator==(const XF86ConfInputrefRec&) const = default;
 };
@@ -249,7 +293,7 @@ struct XF86LoadRec {
     std::string name;
     bool is_subsection = false;                   // SubSection "name" ... EndSubSection
     XF86OptionList options;                       // options of a SubSection
-    std::optional<std::string> comment;
+    XF86OptionalText comment;
     cvx::xf86config::detail::SourceRef src;
     bool operator==(const XF86LoadRec&) const = default;
 };
