@@ -10,6 +10,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -201,7 +202,8 @@ private:
     void parse_module(XF86ConfModuleRec& m, Body& b, SourceInfo* me);
     void parse_flags(XF86ConfFlagsRec& f, Body& b, SourceInfo* me);
     void parse_generic(XF86GenericSectionRec& g, Body& b, SourceInfo* me);
-    void validate(XF86ConfigRec& tree);
+    void index_section(XF86SectionRec& sec);
+    void validate();
 
     std::shared_ptr<const std::string> m_text;
     const std::string& s;
@@ -223,6 +225,15 @@ private:
 
     // Facts the checks after parsing need and the tree does not hold.
     std::vector<std::pair<const XF86SectionRec*, int>> m_inputs_without_driver;   // with the Section line
+    struct Checks {
+        // First section of each name, by the name comparison's key.
+        using Index = std::unordered_map<std::string, XF86SectionRec*>;
+        Index devices, monitors, screens, modes, adaptors, inputs;
+        std::unordered_map<std::string, XF86ConfScreenPtr> screens_exact;
+        std::vector<XF86ConfScreenPtr> screen_list;   // in file order
+        std::vector<XF86ConfLayoutPtr> layout_list;
+        std::string key;
+    } m_checks;
     bool m_saw_pointer = false;
     int m_section_line = 0;                  // line of the last 'Section' keyword
     std::vector<std::pair<const void*, int>> m_ref_lines;   // list, line; in statement order

@@ -199,12 +199,13 @@ XF86ConfigHolder Parser::parse_file()
             place.fingerprint = section_fingerprint(*sec);
             place.pre = prev_tail;
             prev_tail = place.tail;
+            index_section(*sec);
             tree->sections.push_back(std::move(sec));
         }
         tree->sections.shrink_to_fit();
         tree->trailing_text = s.substr(prev_tail);
         info->place.tail = prev_tail;
-        validate(*tree);
+        validate();
     } catch (const Failure&) {
         return nullptr;
     }
