@@ -87,6 +87,9 @@ enum : int { G_KEEP = 0 };
 std::unique_ptr<XF86SectionRec> reparse_section(const std::shared_ptr<const std::string>& text,
                                                 std::size_t offset, bool text_has_nul);
 
+// An empty string with room for `size` bytes, ready to be written quickly.
+std::string text_with_room(std::size_t size);
+
 // xf86parseConfigText on a text the parser may keep as it is.
 XF86ConfigPtr parse_text(std::string text, const char* filename);
 

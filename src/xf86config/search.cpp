@@ -195,9 +195,8 @@ XF86ConfigPtr xf86readConfigFile()
         ErrorF("The configuration file %s is too large.\n", g_open.path.c_str());
         return nullptr;
     }
-    std::string text;
-    if (st.st_size > 0)
-        text.reserve(static_cast<std::size_t>(st.st_size));   // read once, into place
+    // Read once, into place.
+    std::string text = cvx::xf86config::detail::text_with_room(st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0);
     char buf[65536];
     lseek(g_open.fd, 0, SEEK_SET);
     for (;;) {

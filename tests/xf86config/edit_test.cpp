@@ -303,6 +303,35 @@ TEST(Writer, SectionCommentsAndCopies)
               "    Option       \"NoHal\"\n    Option       \"hw cursor\" \"on\" # keep me\nEndSection\n\n");
 }
 
+TEST(Writer, AnEmptyNameOrCommentIsNotAMissingOne)
+{
+    // A name given as "" is a statement of the file: it stays when its section
+    // is rewritten, and the tree tells it from an absent one.
+    auto tree = parse("Section \"Device\"\n Identifier \"D\"\n VendorName \"\"\n Driver \"nv\"\nEndSection\n"
+                      "Section \"Screen\"\n Identifier \"S\"\n Device \"D\"\n SubSection \"Display\"\n"
+                      "  Visual \"\"\n EndSubSection\nEndSection\n");
+    auto* d = xf86devices(tree.get())[0];
+    ASSERT_TRUE(d->vendor);
+    EXPECT_EQ(*d->vendor, "");
+    EXPECT_FALSE(d->board);
+    EXPECT_NE(d->vendor, d->board);
+    d->driver = "cvx";
+    xf86screens(tree.get())[0]->displays[0].options.push_back({"Opt", std::nullopt, "#", {}});
+    const std::string out = write(tree.get());
+    EXPECT_NE(out.find(" VendorName \"\"\n Driver \"cvx\"\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("  Visual \"\"\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"Opt\" #\n"), std::string::npos) << out;   // an empty comment is still one
+
+    // A copy owns its texts: changing one leaves the other as it was.
+    XF86ConfDeviceRec copy = *d;
+    copy.vendor.reset();
+    copy.driver = "other";
+    EXPECT_EQ(d->vendor, "");
+    EXPECT_EQ(d->driver, "cvx");
+    copy = *d;
+    EXPECT_EQ(copy.vendor, d->vendor);
+}
+
 TEST(Writer, StatementsMovedBetweenSectionsAreWrittenWhereTheyNowStand)
 {
     // A statement keeps where it was read when it is moved: moved into

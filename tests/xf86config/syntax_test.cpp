@@ -141,6 +141,11 @@ TEST(Parse, RefusesWhatTheServerRefusesWithItsMessage)
         {"undefined layout screen", layout + " Screen \"B\"\nEndSection\n",
          "Undefined Screen \"B\" referenced by ServerLayout \"L\"."},
         {"undefined input device", layout + " InputDevice \"k\"\nEndSection\n", "Undefined InputDevice \"k\" referenced by ServerLayout \"L\"."},
+        {"screens are checked before layouts, wherever they stand",
+         "Section \"ServerLayout\"\n Identifier \"L\"\n Screen \"Nope\"\nEndSection\n"
+         "Section \"Screen\"\n Identifier \"A\"\n VideoAdaptor \"v\"\nEndSection\n",
+         "Data incomplete on line 7 of section Screen in file test.conf\n"
+         "\tUndefined VideoAdaptor \"v\" referenced by Screen \"A\".\n"},
         {"input device without driver", "Section \"InputDevice\"\n Identifier \"k\"\nEndSection\n",
          "InputDevice section \"k\" must have a Driver line."},
         {"undefined Modes section", mon + " UseModes \"nope\"\nEndSection\nSection \"Screen\"\n Identifier \"S\"\n Monitor \"M\"\nEndSection\n",
@@ -300,6 +305,11 @@ TEST(Parse, CrossReferenceErrorsSayWhere)
                           "Section \"Screen\"\n Identifier \"S\"\n Monitor \"M\"\nEndSection\n",
          "Data incomplete on line 3 of section Monitor in file test.conf\n"
          "\tUndefined Modes Section \"nope\" referenced by Monitor \"S\".\n"},
+        {"screens are checked before layouts, wherever they stand",
+         "Section \"ServerLayout\"\n Identifier \"L\"\n Screen \"Nope\"\nEndSection\n"
+         "Section \"Screen\"\n Identifier \"A\"\n VideoAdaptor \"v\"\nEndSection\n",
+         "Data incomplete on line 7 of section Screen in file test.conf\n"
+         "\tUndefined VideoAdaptor \"v\" referenced by Screen \"A\".\n"},
         {"input device without driver", std::string(kDevice) + "\nSection \"InputDevice\"\n Identifier \"k\"\nEndSection\n",
          "Data incomplete on line 6 of section InputDevice in file test.conf\n"
          "\tInputDevice section \"k\" must have a Driver line.\n"},
