@@ -137,11 +137,12 @@ public:
 private:
     void put(const void* p, std::size_t n)
     {
-        if (m_buf.size() - m_len < n)
-            m_buf.resize(std::max(2 * m_buf.size(), m_len + n + 1024));
+        if (m_buf.size() - m_len < n) [[unlikely]]
+            grow(n);
         std::memcpy(m_buf.data() + m_len, p, n);
         m_len += n;
     }
+    [[gnu::noinline]] void grow(std::size_t n) { m_buf.resize(std::max(2 * m_buf.size(), m_len + n + 1024)); }
     std::size_t m_len = 0;   // bytes of m_buf in use
     // One buffer per thread, reused: its room stays after the first sections,
     // unless one huge section made it larger than sections usually need.

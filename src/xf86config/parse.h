@@ -75,6 +75,16 @@ int lookup(const Kw (&table)[N], std::string_view word)
 inline int int_value(std::string_view t)
 {
     // strtoul with automatic base, stored in an int as the server does.
+    // Most numbers are short decimals: read those directly (a leading 0
+    // means octal or hex, and ten digits may overflow, so those go on).
+    if (!t.empty() && t[0] >= '1' && t[0] <= '9') {
+        unsigned v = 0;
+        std::size_t i = 0;
+        for (; i < t.size() && i < 10 && t[i] >= '0' && t[i] <= '9'; ++i)
+            v = v * 10 + static_cast<unsigned>(t[i] - '0');
+        if (i < 10)
+            return static_cast<int>(v);
+    }
     char buf[64];
     if (t.size() < sizeof buf) {
         t.copy(buf, t.size());

@@ -11,12 +11,14 @@ namespace {
 // name_key, into a buffer used again: most names repeat, most lookups find.
 const std::string& key_of(std::string& buf, std::string_view name)
 {
-    buf.clear();
+    buf.resize(name.size());
+    std::size_t len = 0;
     for (char c : name) {
         if (c == '_' || c == ' ' || c == '\t')
             continue;
-        buf.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+        buf[len++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     }
+    buf.resize(len);
     return buf;
 }
 
