@@ -39,20 +39,13 @@ public:
         word(s.size());
         put(s.data(), s.size());
     }
-    void opt(const std::optional<std::string>& o)
+    // std::optional<std::string> or XF86OptionalText: the same layout for both.
+    template <class Text>
+    void opt(const Text& o)
     {
         if (o) {
             word(1);
             str(*o);
-        } else {
-            word(2);
-        }
-    }
-    void opt(const XF86OptionalText& c)
-    {
-        if (c) {
-            word(1);
-            str(*c);
         } else {
             word(2);
         }

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 namespace cvx::xf86config::detail::write {
@@ -33,6 +34,10 @@ std::string hex32(unsigned long v)
 // kHz as MHz, exactly: 108880 -> "108.88", 108000 -> "108.0".
 std::string mhz(int khz)
 {
+    // The parser's value for a frequency beyond the range of int, as the
+    // server's; this text reads back as the same.
+    if (khz == std::numeric_limits<int>::min())
+        return "2147483.648";
     if (khz < 0)
         throw WriteError{"the frequency " + std::to_string(khz) + " kHz is negative"};
     std::string s = std::to_string(khz / 1000);

@@ -5,6 +5,7 @@
 
 #include "xf86config/xf86config.h"
 
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -87,7 +88,9 @@ void edit_more(XF86ConfigPtr tree, bool has_nul)
     }
     for (XF86ConfMonitorPtr m : xf86monitors(tree)) {
         for (XF86ConfModeLineRec& ml : m->modelines)
-            ml.clock += 1;
+            if (ml.clock >= 0 && ml.clock < std::numeric_limits<int>::max())
+                ml.clock += 1;   // a clock read as beyond int stays so: no file says one less
+
         m->hsync = {{30, 70}};
         m->gamma_red = m->gamma_green = m->gamma_blue = 1.5f;
         m->usemodes.clear();

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -176,6 +177,18 @@ TEST(Writer, WritesModeLinesExactly)
     auto again = XF86ConfigHolder(xf86parseConfigText(out, "x"));
     ASSERT_TRUE(again);
     EXPECT_EQ(xf86monitors(again.get())[0]->modelines[0].clock, 108880);
+
+    // A frequency beyond the range of int reads as the server reads it; a
+    // rewritten statement keeps that value (write() reads the text back).
+    auto huge = parse("Section \"Monitor\"\n Identifier \"M\"\n ModeLine \"x\" 2311820 1 2 3 4 5 6 7 8\nEndSection\n"
+                      "Section \"Device\"\n Identifier \"D\"\n Clocks 3000000\nEndSection\n");
+    auto& huge_ml = xf86monitors(huge.get())[0]->modelines[0];
+    EXPECT_EQ(huge_ml.clock, std::numeric_limits<int>::min());
+    huge_ml.hdisplay = 640;
+    xf86devices(huge.get())[0]->clocks.push_back(25175);
+    const std::string rewritten = write(huge.get());
+    EXPECT_NE(rewritten.find("2147483.648 640 2 3 4 5 6 7 8"), std::string::npos) << rewritten;
+    EXPECT_NE(rewritten.find("Clocks"), std::string::npos) << rewritten;
 }
 
 TEST(Writer, PlacesNewSectionsAndKeepsLineEnds)
