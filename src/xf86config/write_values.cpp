@@ -2,6 +2,7 @@
 #include "xf86config/write.h"
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <utility>
@@ -19,8 +20,12 @@ std::string q(const std::string& s)
 
 std::string num(int v)
 {
+    // The server reads whole numbers with strtoul and keeps them in an int,
+    // so a file can give any negative value as its 32-bit unsigned form, and
+    // that form reads back as the same value (a number too large for int
+    // read as a real, as INT_MIN, reads back alike from 2147483648).
     if (v < 0)
-        throw WriteError{"the value " + std::to_string(v) + " is negative, which the file format cannot hold"};
+        return std::to_string(static_cast<std::uint32_t>(v));
     return std::to_string(v);
 }
 

@@ -178,16 +178,18 @@ TEST(Writer, WritesModeLinesExactly)
     ASSERT_TRUE(again);
     EXPECT_EQ(xf86monitors(again.get())[0]->modelines[0].clock, 108880);
 
-    // A frequency beyond the range of int reads as the server reads it; a
-    // rewritten statement keeps that value (write() reads the text back).
-    auto huge = parse("Section \"Monitor\"\n Identifier \"M\"\n ModeLine \"x\" 2311820 1 2 3 4 5 6 7 8\nEndSection\n"
+    // Numbers beyond the range of int read as the server reads them (a
+    // frequency as INT_MIN, a whole number wrapped); a rewritten statement
+    // keeps those values (write() reads the text back).
+    auto huge = parse("Section \"Monitor\"\n Identifier \"M\"\n ModeLine \"x\" 2311820 1 2 3 4294967295 5 6 7 8\nEndSection\n"
                       "Section \"Device\"\n Identifier \"D\"\n Clocks 3000000\nEndSection\n");
     auto& huge_ml = xf86monitors(huge.get())[0]->modelines[0];
     EXPECT_EQ(huge_ml.clock, std::numeric_limits<int>::min());
     huge_ml.hdisplay = 640;
     xf86devices(huge.get())[0]->clocks.push_back(25175);
     const std::string rewritten = write(huge.get());
-    EXPECT_NE(rewritten.find("2147483.648 640 2 3 4 5 6 7 8"), std::string::npos) << rewritten;
+    EXPECT_EQ(huge_ml.htotal, -1);
+    EXPECT_NE(rewritten.find("2147483.648 640 2 3 4294967295 5 6 7 8"), std::string::npos) << rewritten;
     EXPECT_NE(rewritten.find("Clocks"), std::string::npos) << rewritten;
 }
 
@@ -252,7 +254,7 @@ TEST(Writer, RefusesContentTheFormatCannotHold)
     const std::pair<const char*, void (*)(XF86ConfigPtr)> bad[] = {
         {"quote in a value", [](XF86ConfigPtr t) { xf86devices(t)[0]->driver = "a\"b"; }},
         {"newline in an option", [](XF86ConfigPtr t) { xf86addNewOption(xf86devices(t)[0]->options, "x", std::string("1\n2")); }},
-        {"negative number", [](XF86ConfigPtr t) { xf86devices(t)[0]->videoram = -5; }},
+        {"negative frequency", [](XF86ConfigPtr t) { xf86devices(t)[0]->clocks.push_back(-5); }},
         {"relation without reference", [](XF86ConfigPtr t) {
              auto& a = xf86layouts(t)[0]->adjacencies[0];
              a.where = CONF_ADJ_RIGHTOF;
