@@ -59,6 +59,17 @@ inline bool folded_equals(const char* buf, std::size_t len, std::string_view nam
     return true;
 }
 
+// A keyword given as a quoted string, as a bareword of the same meaning: the
+// name comparison ignores the blanks and tabs a bareword cannot hold.
+inline std::string as_bareword(std::string_view word)
+{
+    std::string bare;
+    for (char c : word)
+        if (c != ' ' && c != '\t')
+            bare.push_back(c);
+    return bare;
+}
+
 template <std::size_t N>
 int lookup(const Kw (&table)[N], std::string_view word)
 {

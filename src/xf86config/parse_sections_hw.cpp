@@ -20,7 +20,7 @@ void Parser::parse_device(XF86ConfDeviceRec& d, Body& b, SourceInfo* me)
             fail(t.line, kMsgEof);
         int id = (t.kind == Tk::Word || forced) ? lookup(table, t.text) : -1;
         if (forced && t.kind != Tk::Word && id >= 0)
-            b.glued.push_back({b.items.size(), t.end, std::string(t.text)});
+            b.glued.push_back({b.items.size(), t.end, as_bareword(t.text)});
         std::size_t begin = t.begin;
         switch (id) {
         case 0:
@@ -115,7 +115,7 @@ void Parser::parse_monitor(XF86ConfMonitorRec& m, Body& b, SourceInfo* me)
             fail(t.line, kMsgEof);
         int id = (t.kind == Tk::Word || forced) ? lookup(table, t.text) : -1;
         if (forced && t.kind != Tk::Word && id >= 0)
-            b.glued.push_back({b.items.size(), t.end, std::string(t.text)});
+            b.glued.push_back({b.items.size(), t.end, as_bareword(t.text)});
         std::size_t begin = t.begin;
         switch (id) {
         case 0:
