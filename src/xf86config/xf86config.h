@@ -78,7 +78,11 @@ public:
     XF86OptionalText() noexcept = default;
     XF86OptionalText(std::nullopt_t) noexcept {}
     XF86OptionalText(std::string text) : m_text(std::make_unique<std::string>(std::move(text))) {}
-    XF86OptionalText(const char* text) : XF86OptionalText(std::string(text)) {}
+    XF86OptionalText(const char* text)   // null: absent
+    {
+        if (text)
+            m_text = std::make_unique<std::string>(text);
+    }
     XF86OptionalText(std::optional<std::string> text)
     {
         if (text)

@@ -345,6 +345,10 @@ TEST(Writer, AnEmptyNameOrCommentIsNotAMissingOne)
     EXPECT_EQ(d->driver, "cvx");
     copy = *d;
     EXPECT_EQ(copy.vendor, d->vendor);
+    // A null C string, as C interfaces return for "none", is an absent text.
+    const char* none = nullptr;
+    copy.board = none;
+    EXPECT_FALSE(copy.board);
 }
 
 TEST(Writer, StatementsMovedBetweenSectionsAreWrittenWhereTheyNowStand)
