@@ -71,7 +71,8 @@ void edit_more(XF86ConfigPtr tree, bool has_nul)
         if (d->options.size() >= 2)
             std::swap(d->options.front(), d->options.back());
         d->busid.reset();
-        d->clocks.push_back(25175);
+        if (d->clocks.size() < 128)   // the most a Device section holds
+            d->clocks.push_back(25175);
         d->dacSpeeds[0] = 135500;
     }
     for (XF86ConfScreenPtr s : xf86screens(tree)) {
