@@ -66,7 +66,7 @@ void Parser::parse_device(XF86ConfDeviceRec& d, Body& b, SourceInfo* me)
         case 12:
             for (;;) {
                 Token u = get();
-                if (u.kind != Tk::Num || d.clocks.size() >= 128) {
+                if (u.kind != Tk::Num || d.clocks.size() >= XF86_MAX_CLOCKS) {
                     unget(std::move(u));
                     break;
                 }

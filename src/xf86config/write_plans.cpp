@@ -222,8 +222,8 @@ Plans plan_device(const XF86ConfDeviceRec& d, const XF86ConfDeviceRec& s, const 
                return stmt("DacSpeed", args);
            });
     whole(P[DV_CLOCKS], d.clocks != s.clocks, [&]() {
-        if (d.clocks.size() > 128)
-            throw WriteError{"a Device section has more than 128 clocks"};
+        if (d.clocks.size() > XF86_MAX_CLOCKS)
+            throw WriteError{"a Device section has more than " + std::to_string(XF86_MAX_CLOCKS) + " clocks"};
         std::vector<std::string> lines;
         std::string args;
         for (int v : d.clocks)

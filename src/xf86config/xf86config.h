@@ -176,6 +176,9 @@ enum : int {
     XF86CONF_HSKEW = 0x0200, XF86CONF_BCAST = 0x0400, XF86CONF_VSCAN = 0x1000,
 };
 
+// The most clocks a Device section holds, as the server reads them.
+inline constexpr std::size_t XF86_MAX_CLOCKS = 128;
+
 struct XF86ConfDeviceRec : XF86SectionRec {
     XF86ConfDeviceRec() : XF86SectionRec(XF86SectionKind::Device) {}
     std::string identifier;
@@ -184,7 +187,7 @@ struct XF86ConfDeviceRec : XF86SectionRec {
     int videoram = 0;                    // 0 = not given
     int textclockfreq = 0;               // 0 = not given
     unsigned long bios_base = 0, mem_base = 0, io_base = 0;  // 0 = not given
-    std::vector<int> clocks;             // kHz
+    std::vector<int> clocks;             // kHz; at most XF86_MAX_CLOCKS
     int chipid = -1, chiprev = -1, irq = -1;                 // -1 = not given
     int screen = 0;                      // the Screen keyword; written only when above 0
     XF86OptionList options;

@@ -71,7 +71,7 @@ void edit_more(XF86ConfigPtr tree, bool has_nul)
         if (d->options.size() >= 2)
             std::swap(d->options.front(), d->options.back());
         d->busid.reset();
-        if (d->clocks.size() < 128)   // the most a Device section holds
+        if (d->clocks.size() < XF86_MAX_CLOCKS)
             d->clocks.push_back(25175);
         d->dacSpeeds[0] = 135500;
     }
