@@ -34,7 +34,7 @@ public:
     void word(std::uint64_t v) { put(&v, sizeof v); }
     void num(long long v) { word(static_cast<std::uint64_t>(v)); }
     void real(float v) { word(std::bit_cast<std::uint32_t>(v)); }
-    void str(const std::string& s)
+    void str(std::string_view s)
     {
         word(s.size());
         put(s.data(), s.size());

@@ -81,7 +81,7 @@ std::string hex32(unsigned long v);               // 0x..., 32 bits
 std::string mhz(int khz);                         // kHz as MHz, exactly
 std::string real(float v);                        // a non-negative real
 std::string stmt(const char* kw, const std::string& args);   // keyword, padded, then args
-std::string comment_text(const std::string& c);   // '#' put in front when missing
+std::string comment_text(std::string_view c);   // '#' put in front when missing
 std::string ranges(const std::vector<XF86ConfRange>& v);
 std::string unit_of(const std::string& inner);    // one level of indentation
 

@@ -208,7 +208,7 @@ std::string BodyWriter::run()
     if (m_strip && m_comment) {
         line_start();
         std::size_t p = 0;
-        const std::string& c = *m_comment;
+        const std::string_view c = *m_comment;
         while (p < c.size()) {
             std::size_t e = c.find('\n', p);
             if (e == std::string::npos)

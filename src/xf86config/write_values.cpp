@@ -75,12 +75,12 @@ std::string stmt(const char* kw, const std::string& args)
     return s + args;
 }
 
-std::string comment_text(const std::string& c)
+std::string comment_text(std::string_view c)
 {
     for (char ch : c)
         if (ch == '\n' || ch == '\r' || ch == '\0')
             throw WriteError{"a comment holds a line break or a NUL byte"};
-    return c.empty() || c[0] != '#' ? "# " + c : c;
+    return c.empty() || c[0] != '#' ? "# " + std::string(c) : std::string(c);
 }
 
 std::string ranges(const std::vector<XF86ConfRange>& v)

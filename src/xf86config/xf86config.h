@@ -29,6 +29,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,46 +72,87 @@ private:
 
 // ---------------------------------------------------------------- optional texts
 
-// A text most records lack, such as a comment: it takes the room of one
-// pointer until it is given, and reads like std::optional<std::string>.
+// The text an XF86OptionalText holds, read in place: a string view that also
+// gives the NUL-terminated form and converts to std::string.
+class XF86Text : public std::string_view {
+public:
+    using std::string_view::string_view;
+    XF86Text(std::string_view v) noexcept : std::string_view(v) {}
+    const char* c_str() const noexcept { return data(); }   // the stored text ends with a NUL
+    operator std::string() const { return std::string(static_cast<std::string_view>(*this)); }
+};
+
+// A text most records lack, such as a comment: one pointer until it is given,
+// then one block holding its length and bytes. Reads like
+// std::optional<std::string> (`if (x)`, `*x`, `x->`, `value_or`, `==`), except
+// that `*x` is a view of the text rather than a std::string.
 class XF86OptionalText {
 public:
     XF86OptionalText() noexcept = default;
     XF86OptionalText(std::nullopt_t) noexcept {}
-    XF86OptionalText(std::string text) : m_text(std::make_unique<std::string>(std::move(text))) {}
+    XF86OptionalText(std::string_view text) { assign(text); }
+    XF86OptionalText(const std::string& text) { assign(text); }
     XF86OptionalText(const char* text)   // null: absent
     {
         if (text)
-            m_text = std::make_unique<std::string>(text);
+            assign(text);
     }
-    XF86OptionalText(std::optional<std::string> text)
+    XF86OptionalText(const std::optional<std::string>& text)
     {
         if (text)
-            m_text = std::make_unique<std::string>(std::move(*text));
+            assign(*text);
     }
-    XF86OptionalText(const XF86OptionalText& o) : m_text(o.m_text ? std::make_unique<std::string>(*o.m_text) : nullptr) {}
+    XF86OptionalText(const XF86OptionalText& o)
+    {
+        if (o)
+            assign(*o);
+    }
     XF86OptionalText(XF86OptionalText&&) noexcept = default;
     XF86OptionalText& operator=(const XF86OptionalText& o)
     {
-        if (this != &o)
-            m_text = o.m_text ? std::make_unique<std::string>(*o.m_text) : nullptr;
+        if (this != &o) {
+            if (o)
+                assign(*o);
+            else
+                reset();
+        }
         return *this;
     }
     XF86OptionalText& operator=(XF86OptionalText&&) noexcept = default;
 
-    bool has_value() const noexcept { return m_text != nullptr; }
+    bool has_value() const noexcept { return m_block != nullptr; }
     explicit operator bool() const noexcept { return has_value(); }
-    const std::string& operator*() const noexcept { return *m_text; }
-    const std::string* operator->() const noexcept { return m_text.get(); }
-    std::string value_or(std::string_view absent) const { return m_text ? *m_text : std::string(absent); }
-    void reset() noexcept { m_text.reset(); }
+    XF86Text operator*() const noexcept
+    {
+        std::size_t size;
+        std::memcpy(&size, m_block.get(), sizeof size);
+        return XF86Text(m_block.get() + sizeof size, size);
+    }
+    // `x->size()`, `x->c_str()`: the view, held for the length of the expression.
+    struct Arrow {
+        XF86Text text;
+        const XF86Text* operator->() const noexcept { return &text; }
+    };
+    Arrow operator->() const noexcept { return Arrow{**this}; }
+    std::string value_or(std::string_view absent) const { return std::string(m_block ? **this : absent); }
+    void reset() noexcept { m_block.reset(); }
     friend bool operator==(const XF86OptionalText& a, const XF86OptionalText& b)
     {
-        return a.m_text ? b.m_text && *a.m_text == *b.m_text : !b.m_text;
+        return a ? b && *a == *b : !b;
     }
 
 private:
-    std::unique_ptr<std::string> m_text;
+    void assign(std::string_view text)
+    {
+        const std::size_t size = text.size();
+        auto block = std::make_unique_for_overwrite<char[]>(sizeof size + size + 1);
+        std::memcpy(block.get(), &size, sizeof size);
+        if (size)
+            std::memcpy(block.get() + sizeof size, text.data(), size);
+        block[sizeof size + size] = '\0';
+        m_block = std::move(block);
+    }
+    std::unique_ptr<char[]> m_block;   // the length, the bytes, a NUL
 };
 
 // ---------------------------------------------------------------- options

@@ -345,6 +345,16 @@ TEST(Writer, AnEmptyNameOrCommentIsNotAMissingOne)
     EXPECT_EQ(d->driver, "cvx");
     copy = *d;
     EXPECT_EQ(copy.vendor, d->vendor);
+    copy = copy;
+    EXPECT_EQ(copy.driver, "cvx");
+    // Read in place: a C string for C interfaces, a std::string on demand.
+    EXPECT_STREQ(copy.driver->c_str(), "cvx");
+    const std::string driver = *copy.driver;
+    EXPECT_EQ(driver, "cvx");
+    EXPECT_EQ(copy.board.value_or("none"), "none");
+    copy.board = std::string("a\0b", 3);   // a text keeps every byte it is given
+    EXPECT_EQ(copy.board->size(), 3u);
+    EXPECT_EQ(*copy.board, std::string_view("a\0b", 3));
     // A null C string, as C interfaces return for "none", is an absent text.
     const char* none = nullptr;
     copy.board = none;
