@@ -29,7 +29,7 @@ void Parser::warn(int line, const std::string& msg)
 void Parser::fail_data(int line, const XF86SectionRec& sec, const std::string& msg)
 {
     if (!m_quiet)
-        ErrorF("Data incomplete on line %d of section %s in file %s\n\t%s\n", line, sec.section_name.c_str(),
+        ErrorF("Data incomplete on line %d of section %s in file %s\n\t%s\n", line, sec.section_name.value_or(kind_name(sec.kind)).c_str(),
                m_file.c_str(), msg.c_str());
     throw Failure{};
 }

@@ -167,7 +167,8 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
         break;
     }
     }
-    rec->section_name = *m_section;
+    if (*m_section != kind_name(rec->kind))
+        rec->section_name = *m_section;
     fit_lists(*rec);
     finish_body(body, name.end);
     rec->comment = own_line_comments(body);

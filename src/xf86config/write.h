@@ -75,7 +75,7 @@ using Plans = std::vector<Group>;
 // ---------------------------------------------------------------- values
 // (write_values.cpp; each throws WriteError for what the format cannot hold)
 
-std::string q(const std::string& s);              // a quoted string
+std::string q(std::string_view s);              // a quoted string
 std::string num(int v);                           // a non-negative integer
 std::string hex32(unsigned long v);               // 0x..., 32 bits
 std::string mhz(int khz);                         // kHz as MHz, exactly

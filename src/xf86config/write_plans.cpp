@@ -442,7 +442,7 @@ std::string write_section(const XF86SectionRec& sec, const XF86SectionRec* snap,
     c.nl = nl;
     c.inner = c.body && text ? detect_inner(*text, c.body, "    ") : std::string("    ");
     const std::string name = kind_name(sec.kind);
-    const std::string head = "Section " + q(sec.section_name.empty() ? name : sec.section_name);
+    const std::string head = "Section " + q(sec.section_name ? std::string(*sec.section_name) : name);
     if (auto* d = dynamic_cast<const XF86ConfDeviceRec*>(&sec)) return run_section(*d, snap, c, plan_device, head);
     if (auto* m = dynamic_cast<const XF86ConfMonitorRec*>(&sec)) return run_section(*m, snap, c, plan_monitor, head);
     if (auto* s = dynamic_cast<const XF86ConfScreenRec*>(&sec)) return run_section(*s, snap, c, plan_screen, head);

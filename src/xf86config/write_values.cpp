@@ -9,13 +9,18 @@
 
 namespace cvx::xf86config::detail::write {
 
-std::string q(const std::string& s)
+std::string q(std::string_view s)
 {
     for (char c : s)
         if (c == '"' || c == '\n' || c == '\r' || c == '\0')
-            throw WriteError{"the text \"" + s.substr(0, 40) +
+            throw WriteError{"the text \"" + std::string(s.substr(0, 40)) +
                              "\" holds a quote, a line break or a NUL byte, which the file format cannot hold"};
-    return "\"" + s + "\"";
+    std::string out;
+    out.reserve(s.size() + 2);
+    out += '"';
+    out += s;
+    out += '"';
+    return out;
 }
 
 std::string num(int v)

@@ -183,7 +183,9 @@ struct XF86SectionRec {
     XF86SectionRec& operator=(const XF86SectionRec&) = default;
 
     XF86SectionKind kind;
-    std::string section_name;            // as written after Section, e.g. "device"; empty for new sections
+    // As written after Section (e.g. "device") where that is not the kind's own
+    // spelling; absent for new sections and for those spelled that way.
+    XF86OptionalText section_name;
     XF86OptionalText comment;  // comment lines inside the section that are not attached elsewhere
     cvx::xf86config::detail::SourceRef src;
 };
