@@ -57,26 +57,25 @@ struct Place {
     bool text_has_nul = false;                // sections: the text holds NUL bytes
 };
 
-// The record of a section, a subsection holding statements, or the tree.
-// Sections and the tree carry their place in the file text; its serial number
-// is the identity statements name as their owner (SourceRef::owner): unique
-// among the records alive unless four thousand million were made since, and
-// even then a wrong match costs only layout, for the writer compares what a
-// statement says before it copies its text. A section
-// still as read (same fingerprint) is copied as it stands; for any other,
-// the writer re-parses the section's own text to learn what it looked like
-// when it was read, so nothing else needs to be kept per record.
+// The serial number of a body read, the identity its statements name as
+// their owner (SourceRef::owner, SourceNode::id): unique among the records
+// alive unless four thousand million were made since, and even then a wrong
+// match costs only layout, for the writer compares what a statement says
+// before it copies its text. Never 0.
 std::uint32_t next_source_id();
+
+// The record of a section or the tree: its place in the file text; in a
+// re-parsed copy, also of a subsection: its body. A section still as read
+// (same fingerprint) is copied as it stands; for any other, the writer
+// re-parses the section's own text to learn what it looked like when it was
+// read, so nothing else needs to be kept per record.
 struct SourceInfo {
     Place place;                              // sections and the tree
-    std::uint32_t id = next_source_id();      // never 0
     std::unique_ptr<Body> body;               // only in a re-parsed copy
 };
 
 // The place of a section or tree; null for new content and for subsections.
 inline const Place* place_of(const SourceInfo* si) { return si && si->place.text ? &si->place : nullptr; }
-// The serial number statements read from the record's body carry; 0 for none.
-inline std::uint32_t id_of(const SourceInfo* si) { return si ? si->id : 0; }
 
 // Group ids of the statements of each body kind. Group 0 is kept verbatim.
 // The order of the ids is the order new content is written in.

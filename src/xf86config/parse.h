@@ -217,20 +217,20 @@ private:
     XF86OptionalText own_line_comments(const Body& b);
     [[noreturn]] void bad_keyword(const Token& t) { fail(t.line, quoted(t.text) + " is not a valid keyword in this section."); }
 
-    void parse_option(Body& b, std::size_t begin, XF86OptionList& list, int group, const SourceInfo* owner);
+    void parse_option(Body& b, std::size_t begin, XF86OptionList& list, int group, std::uint32_t owner);
     void parse_ranges(std::vector<XF86ConfRange>& v, const char* kw, std::size_t limit, const char* too_many);
     XF86ConfModeLineRec parse_modeline();
     XF86ConfModeLineRec parse_mode_block();
 
     std::unique_ptr<XF86SectionRec> parse_section(const Token& kw);
-    void parse_device(XF86ConfDeviceRec& d, Body& b, SourceInfo* me);
-    void parse_monitor(XF86ConfMonitorRec& m, Body& b, SourceInfo* me);
-    void parse_screen(XF86ConfScreenRec& sc, Body& b, SourceInfo* me);
-    void parse_display(XF86ConfDisplayRec& d, Body& b, SourceInfo* me);
-    void parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me);
-    void parse_module(XF86ConfModuleRec& m, Body& b, SourceInfo* me);
-    void parse_flags(XF86ConfFlagsRec& f, Body& b, SourceInfo* me);
-    void parse_generic(XF86GenericSectionRec& g, Body& b, SourceInfo* me);
+    void parse_device(XF86ConfDeviceRec& d, Body& b, std::uint32_t me);
+    void parse_monitor(XF86ConfMonitorRec& m, Body& b, std::uint32_t me);
+    void parse_screen(XF86ConfScreenRec& sc, Body& b, std::uint32_t me);
+    void parse_display(XF86ConfDisplayRec& d, Body& b, std::uint32_t me);
+    void parse_layout(XF86ConfLayoutRec& l, Body& b, std::uint32_t me);
+    void parse_module(XF86ConfModuleRec& m, Body& b, std::uint32_t me);
+    void parse_flags(XF86ConfFlagsRec& f, Body& b, std::uint32_t me);
+    void parse_generic(XF86GenericSectionRec& g, Body& b, std::uint32_t me);
     void index_section(XF86SectionRec& sec);
     void validate();
 

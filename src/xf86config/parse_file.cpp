@@ -106,8 +106,10 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
         fail(name.line, quoted(name.text) + " is not a valid section name.");
 
     std::unique_ptr<XF86SectionRec> rec;
-    SourceRef owned;
+    SourceNode owned;
     owned.reset(new SourceInfo);
+    owned.set_id(next_source_id());
+    const std::uint32_t me = owned.id();
     SourceInfo* info = owned.get();
     info->place.text = m_text;
     info->place.text_has_nul = m_has_nul;
@@ -118,42 +120,42 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
     case XF86SectionKind::Device: {
         auto d = std::make_unique<XF86ConfDeviceRec>();
         d->src = std::move(owned);
-        parse_device(*d, body, info);
+        parse_device(*d, body, me);
         rec = std::move(d);
         break;
     }
     case XF86SectionKind::Monitor: {
         auto m = std::make_unique<XF86ConfMonitorRec>();
         m->src = std::move(owned);
-        parse_monitor(*m, body, info);
+        parse_monitor(*m, body, me);
         rec = std::move(m);
         break;
     }
     case XF86SectionKind::Screen: {
         auto sc = std::make_unique<XF86ConfScreenRec>();
         sc->src = std::move(owned);
-        parse_screen(*sc, body, info);
+        parse_screen(*sc, body, me);
         rec = std::move(sc);
         break;
     }
     case XF86SectionKind::ServerLayout: {
         auto l = std::make_unique<XF86ConfLayoutRec>();
         l->src = std::move(owned);
-        parse_layout(*l, body, info);
+        parse_layout(*l, body, me);
         rec = std::move(l);
         break;
     }
     case XF86SectionKind::Module: {
         auto m = std::make_unique<XF86ConfModuleRec>();
         m->src = std::move(owned);
-        parse_module(*m, body, info);
+        parse_module(*m, body, me);
         rec = std::move(m);
         break;
     }
     case XF86SectionKind::ServerFlags: {
         auto f = std::make_unique<XF86ConfFlagsRec>();
         f->src = std::move(owned);
-        parse_flags(*f, body, info);
+        parse_flags(*f, body, me);
         rec = std::move(f);
         break;
     }
@@ -162,7 +164,7 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
         g->src = std::move(owned);
         if (*kind == XF86SectionKind::Other)
             m_saw_pointer = true;
-        parse_generic(*g, body, info);
+        parse_generic(*g, body, me);
         rec = std::move(g);
         break;
     }

@@ -39,7 +39,7 @@ bool is_bool_word(const std::string& v)
 
 }  // namespace
 
-void Parser::parse_generic(XF86GenericSectionRec& g, Body& b, SourceInfo* me)
+void Parser::parse_generic(XF86GenericSectionRec& g, Body& b, std::uint32_t me)
 {
     static const ArgKw files[] = {
         {"EndSection", Arg::End}, {"FontPath", Arg::OneString}, {"ModulePath", Arg::OneString},
@@ -182,7 +182,7 @@ void Parser::parse_generic(XF86GenericSectionRec& g, Body& b, SourceInfo* me)
                 if (u.kind == Tk::Word && xf86nameCompare(w, "Option") == 0) {
                     XF86OptionList ignored;
                     Body scratch;
-                    parse_option(scratch, u.begin, ignored, G_KEEP, nullptr);
+                    parse_option(scratch, u.begin, ignored, G_KEEP, 0);
                     continue;
                 }
                 if (u.kind == Tk::Word && xf86nameCompare(w, "Identifier") == 0) {

@@ -3,7 +3,7 @@
 
 namespace cvx::xf86config::detail::parse {
 
-void Parser::parse_device(XF86ConfDeviceRec& d, Body& b, SourceInfo* me)
+void Parser::parse_device(XF86ConfDeviceRec& d, Body& b, std::uint32_t me)
 {
     static const Kw table[] = {
         {"EndSection", 0}, {"Identifier", 1}, {"Driver", 2}, {"VendorName", 3}, {"BoardName", 4},
@@ -100,7 +100,7 @@ void Parser::parse_device(XF86ConfDeviceRec& d, Body& b, SourceInfo* me)
     }
 }
 
-void Parser::parse_monitor(XF86ConfMonitorRec& m, Body& b, SourceInfo* me)
+void Parser::parse_monitor(XF86ConfMonitorRec& m, Body& b, std::uint32_t me)
 {
     static const Kw table[] = {
         {"EndSection", 0}, {"Identifier", 1}, {"VendorName", 2}, {"ModelName", 3},
@@ -175,7 +175,7 @@ void Parser::parse_monitor(XF86ConfMonitorRec& m, Body& b, SourceInfo* me)
             XF86ConfModeLineRec ml = id == 9 ? parse_modeline() : parse_mode_block();
             ml.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, MN_MODELINES);
-            ml.src.set_origin(id_of(me), idx);
+            ml.src.set_origin(me, idx);
             m.modelines.push_back(std::move(ml));
             break;
         }

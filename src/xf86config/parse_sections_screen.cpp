@@ -3,7 +3,7 @@
 
 namespace cvx::xf86config::detail::parse {
 
-void Parser::parse_display(XF86ConfDisplayRec& d, Body& b, SourceInfo* me)
+void Parser::parse_display(XF86ConfDisplayRec& d, Body& b, std::uint32_t me)
 {
     static const Kw table[] = {
         {"EndSubSection", 0}, {"Depth", 1}, {"FbBPP", 2}, {"Visual", 3}, {"Modes", 4},
@@ -71,7 +71,7 @@ void Parser::parse_display(XF86ConfDisplayRec& d, Body& b, SourceInfo* me)
     }
 }
 
-void Parser::parse_screen(XF86ConfScreenRec& sc, Body& b, SourceInfo* me)
+void Parser::parse_screen(XF86ConfScreenRec& sc, Body& b, std::uint32_t me)
 {
     static const Kw table[] = {
         {"EndSection", 0}, {"Identifier", 1}, {"Driver", 2}, {"Device", 3}, {"GPUDevice", 4},
@@ -145,16 +145,17 @@ void Parser::parse_screen(XF86ConfScreenRec& sc, Body& b, SourceInfo* me)
             if (name.kind != Tk::Str)
                 fail(name.line, "The SubSection keyword requires a quoted string to follow it.");
             XF86ConfDisplayRec d;
-            d.src.reset(new SourceInfo);   // the owner of the subsection's options
-            SourceInfo* info = d.src.get();
+            d.src.set_id(next_source_id());   // the owner of the subsection's options
             Body sub = take_body();
             sub.head_begin = begin;
-            parse_display(d, sub, info);
+            parse_display(d, sub, d.src.id());
             finish_body(sub, name.end);
             d.comment = own_line_comments(sub);
-            d.src.set_origin(id_of(me), add_item(b, begin, SC_DISPLAYS));
-            if (m_keep)
-                info->body = std::make_unique<Body>(std::move(sub));
+            d.src.set_origin(me, add_item(b, begin, SC_DISPLAYS));
+            if (m_keep) {
+                d.src.reset(new SourceInfo);
+                d.src.get()->body = std::make_unique<Body>(std::move(sub));
+            }
             else
                 give_back(std::move(sub));
             sc.displays.push_back(std::move(d));

@@ -3,7 +3,7 @@
 
 namespace cvx::xf86config::detail::parse {
 
-void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
+void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, std::uint32_t me)
 {
     static const Kw table[] = {
         {"EndSection", 0}, {"Identifier", 1}, {"Screen", 2}, {"InputDevice", 3},
@@ -77,7 +77,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             }
             a.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, LY_SCREENS);
-            a.src.set_origin(id_of(me), idx);
+            a.src.set_origin(me, idx);
             l.adjacencies.push_back(std::move(a));
             note_line(&l.adjacencies, t.line);
             break;
@@ -95,7 +95,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             }
             r.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, LY_INPUTS);
-            r.src.set_origin(id_of(me), idx);
+            r.src.set_origin(me, idx);
             l.inputs.push_back(std::move(r));
             note_line(&l.inputs, t.line);
             break;
@@ -105,7 +105,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
             r.device_name = need_str_msg("The Inactive keyword must be followed by a Device name in quotes.");
             r.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, LY_INACTIVE);
-            r.src.set_origin(id_of(me), idx);
+            r.src.set_origin(me, idx);
             l.inactives.push_back(std::move(r));
             note_line(&l.inactives, t.line);
             break;
@@ -117,7 +117,7 @@ void Parser::parse_layout(XF86ConfLayoutRec& l, Body& b, SourceInfo* me)
     }
 }
 
-void Parser::parse_module(XF86ConfModuleRec& m, Body& b, SourceInfo* me)
+void Parser::parse_module(XF86ConfModuleRec& m, Body& b, std::uint32_t me)
 {
     static const Kw table[] = {
         {"EndSection", 0}, {"Load", 1}, {"LoadDriver", 2}, {"Disable", 3}, {"SubSection", 4},
@@ -138,15 +138,13 @@ void Parser::parse_module(XF86ConfModuleRec& m, Body& b, SourceInfo* me)
         if (id < 0)
             bad_keyword(t);
         XF86LoadRec load;
-        SourceInfo* info = nullptr;
         if (id <= 3) {
             load.type = id == 1 ? XF86_LOAD_MODULE : id == 2 ? XF86_LOAD_DRIVER : XF86_DISABLE_MODULE;
             load.name = need_str(id == 1 ? "Load" : id == 2 ? "LoadDriver" : "Disable");
         } else {
             load.name = need_str("SubSection");
             load.is_subsection = true;
-            load.src.reset(new SourceInfo);   // the owner of the subsection's options
-            info = load.src.get();
+            load.src.set_id(next_source_id());   // the owner of the subsection's options
             Body sub = take_body();
             bool broken = false;
             for (;;) {
@@ -159,7 +157,7 @@ void Parser::parse_module(XF86ConfModuleRec& m, Body& b, SourceInfo* me)
                 if (sid == 0)
                     break;
                 if (sid == 1) {
-                    parse_option(sub, u.begin, load.options, LS_OPTIONS, info);
+                    parse_option(sub, u.begin, load.options, LS_OPTIONS, load.src.id());
                     continue;
                 }
                 // Not fatal for the server: it drops the subsection and goes on
@@ -175,12 +173,12 @@ void Parser::parse_module(XF86ConfModuleRec& m, Body& b, SourceInfo* me)
             }
         }
         load.comment = comment_after(m_last_end);
-        load.src.set_origin(id_of(me), add_item(b, begin, MD_LOADS));
+        load.src.set_origin(me, add_item(b, begin, MD_LOADS));
         m.loads.push_back(std::move(load));
     }
 }
 
-void Parser::parse_flags(XF86ConfFlagsRec& f, Body& b, SourceInfo* me)
+void Parser::parse_flags(XF86ConfFlagsRec& f, Body& b, std::uint32_t me)
 {
     static const Kw table[] = {
         {"EndSection", 0}, {"Option", 1}, {"DontZap", 2}, {"DontZoom", 3},
@@ -226,7 +224,7 @@ void Parser::parse_flags(XF86ConfFlagsRec& f, Body& b, SourceInfo* me)
             o.value = std::move(value);
             o.comment = comment_after(m_last_end);
             int idx = add_item(b, begin, FL_OPTIONS);
-            o.src.set_origin(id_of(me), idx);
+            o.src.set_origin(me, idx);
             f.options.push_back(std::move(o));
         }
     }

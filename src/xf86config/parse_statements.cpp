@@ -46,7 +46,7 @@ double Parser::need_real_msg(const char* msg)
 
 // ---------------------------------------------------------------- statements
 
-void Parser::parse_option(Body& b, std::size_t begin, XF86OptionList& list, int group, const SourceInfo* owner)
+void Parser::parse_option(Body& b, std::size_t begin, XF86OptionList& list, int group, std::uint32_t owner)
 {
     Token name = get();
     if (name.kind != Tk::Str) {
@@ -64,7 +64,7 @@ void Parser::parse_option(Body& b, std::size_t begin, XF86OptionList& list, int 
         unget(std::move(v));
     o.comment = comment_after(m_last_end);
     int idx = add_item(b, begin, group);
-    o.src.set_origin(id_of(owner), idx);
+    o.src.set_origin(owner, idx);
     list.push_back(std::move(o));
 }
 

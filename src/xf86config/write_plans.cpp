@@ -55,15 +55,15 @@ const T* by_item(const std::vector<T>* list, int item)
 
 // Render(elem, original-or-null, out) fills text/keep_trailing for a changed or new element.
 template <class T, class Render>
-void elements(Group& g, const std::vector<T>& cur, const SourceInfo* owner, const std::vector<T>* snap, Render render)
+void elements(Group& g, const std::vector<T>& cur, std::uint32_t owner, const std::vector<T>* snap, Render render)
 {
     g.kind = Group::Elements;
     std::vector<const T*> origs(cur.size(), nullptr);
     int prev = -1;
     bool ordered = true;
     for (std::size_t k = 0; k < cur.size(); ++k) {
-        const SourceRef& src = cur[k].src;
-        origs[k] = (owner && src.owner() == owner->id) ? by_item(snap, src.item()) : nullptr;
+        const auto& src = cur[k].src;
+        origs[k] = (owner && src.owner() == owner) ? by_item(snap, src.item()) : nullptr;
         if (origs[k]) {
             ordered = ordered && src.item() > prev;
             prev = src.item();
@@ -103,7 +103,7 @@ void with_comment(const T& e, const T* orig, Elem& el, std::string text)
     el.text = std::move(text);
 }
 
-void option_group(Group& g, const XF86OptionList& cur, const SourceInfo* owner, const XF86OptionList* snap)
+void option_group(Group& g, const XF86OptionList& cur, std::uint32_t owner, const XF86OptionList* snap)
 {
     elements(g, cur, owner, snap, [](const XF86OptionRec& o, const XF86OptionRec* orig, Elem& el) {
         with_comment(o, orig, el, option_text(o));
@@ -113,7 +113,7 @@ void option_group(Group& g, const XF86OptionList& cur, const SourceInfo* owner, 
 struct Ctx {
     const std::string* text = nullptr;   // null for new content
     const Body* body = nullptr;
-    const SourceInfo* owner = nullptr;
+    std::uint32_t owner = 0;   // the serial number its statements carry; 0: none
     std::string base, inner, nl;
 };
 
@@ -185,7 +185,7 @@ std::string write_display(const XF86ConfDisplayRec& d, const XF86ConfDisplayRec&
     return finish(c, P, d.comment, s.comment, "SubSection \"Display\"", "EndSubSection");
 }
 
-Ctx nested(const Ctx& parent, const SourceInfo* owner, const Body* body)
+Ctx nested(const Ctx& parent, std::uint32_t owner, const Body* body)
 {
     Ctx c;
     c.text = body ? parent.text : nullptr;
@@ -342,7 +342,7 @@ Plans plan_screen(const XF86ConfScreenRec& sc, const XF86ConfScreenRec& s, const
              [&](const XF86ConfDisplayRec& d, const XF86ConfDisplayRec* orig, Elem& el) {
                  static const XF86ConfDisplayRec blank;
                  const Body* body = orig && orig->src.get() ? orig->src.get()->body.get() : nullptr;
-                 Ctx sub = nested(c, d.src.get(), body);
+                 Ctx sub = nested(c, d.src.id(), body);
                  el.text = write_display(d, body ? *orig : blank, sub);
                  el.keep_trailing = true;
                  el.spliced = body != nullptr;
@@ -438,7 +438,7 @@ std::string write_section(const XF86SectionRec& sec, const XF86SectionRec* snap,
     c.body = snap && snap->src.get() ? snap->src.get()->body.get() : nullptr;
     if (!c.body)
         c.text = nullptr;
-    c.owner = sec.src.get();
+    c.owner = sec.src.id();
     c.nl = nl;
     c.inner = c.body && text ? detect_inner(*text, c.body, "    ") : std::string("    ");
     const std::string name = kind_name(sec.kind);

@@ -45,11 +45,11 @@ void VErrorF(const char* format, va_list args);
 namespace cvx::xf86config::detail {
 struct SourceInfo;     // the parser's record of where a section or subsection came from
 struct SourceDeleter { void operator()(SourceInfo*) const noexcept; };
-// Opaque per-item bookkeeping the writer uses to reproduce unchanged input:
-// for a statement, the serial number of the body it was read from and its
-// index there (kept in place and small, for statements are many); for a
-// section, subsection or the tree, a record of its own. Copying an item drops
-// it (a copy is new content).
+// Opaque bookkeeping the writer uses to reproduce unchanged input. Copying
+// an item drops it (a copy is new content).
+//
+// A statement's: the serial number of the body it was read from and its index
+// there (kept in place and small, for statements are many).
 class SourceRef {
 public:
     SourceRef() = default;
@@ -58,15 +58,37 @@ public:
     SourceRef(SourceRef&&) noexcept = default;
     SourceRef& operator=(SourceRef&&) noexcept = default;
     bool operator==(const SourceRef&) const noexcept { return true; }  // never part of equality
-    SourceInfo* get() const noexcept { return m_info.get(); }
-    void reset(SourceInfo* p = nullptr) noexcept { m_info.reset(p); }
     std::uint32_t owner() const noexcept { return m_owner; }   // 0: not read from a body
     int item() const noexcept { return m_item; }
     void set_origin(std::uint32_t owner, int item) noexcept { m_owner = owner; m_item = item; }
 private:
-    std::unique_ptr<SourceInfo, SourceDeleter> m_info;
     std::uint32_t m_owner = 0;
     int m_item = -1;
+};
+
+// A section's, a subsection's or the tree's: where it was read (subsections),
+// the serial number its own statements carry as their owner, and a record of
+// its own (sections and the tree: their place in the file text; re-parsed
+// copies: their bodies).
+class SourceNode {
+public:
+    SourceNode() = default;
+    SourceNode(const SourceNode&) noexcept {}
+    SourceNode& operator=(const SourceNode&) noexcept { *this = SourceNode(); return *this; }
+    SourceNode(SourceNode&&) noexcept = default;
+    SourceNode& operator=(SourceNode&&) noexcept = default;
+    bool operator==(const SourceNode&) const noexcept { return true; }  // never part of equality
+    SourceInfo* get() const noexcept { return m_info.get(); }
+    void reset(SourceInfo* p = nullptr) noexcept { m_info.reset(p); }
+    std::uint32_t id() const noexcept { return m_id; }          // 0: its statements were not read
+    void set_id(std::uint32_t id) noexcept { m_id = id; }
+    std::uint32_t owner() const noexcept { return m_origin.owner(); }
+    int item() const noexcept { return m_origin.item(); }
+    void set_origin(std::uint32_t owner, int item) noexcept { m_origin.set_origin(owner, item); }
+private:
+    std::unique_ptr<SourceInfo, SourceDeleter> m_info;
+    SourceRef m_origin;
+    std::uint32_t m_id = 0;
 };
 }  // namespace cvx::xf86config::detail
 
@@ -187,7 +209,7 @@ struct XF86SectionRec {
     // spelling; absent for new sections and for those spelled that way.
     XF86OptionalText section_name;
     XF86OptionalText comment;  // comment lines inside the section that are not attached elsewhere
-    cvx::xf86config::detail::SourceRef src;
+    cvx::xf86config::detail::SourceNode src;
 };
 
 // Sections the program does not edit: parsed for checking, kept as text.
@@ -266,7 +288,7 @@ struct XF86ConfDisplayRec {
     std::vector<std::string> modes;      // the Modes list, in order
     XF86OptionList options;
     XF86OptionalText comment;
-    cvx::xf86config::detail::SourceRef src;
+    cvx::xf86config::detail::SourceNode src;
     bool operator==(const XF86ConfDisplayRec&) const = default;
 };
 using XF86ConfDisplayPtr = XF86ConfDisplayRec*;
@@ -345,7 +367,7 @@ struct XF86LoadRec {
     bool is_subsection = false;                   // SubSection "name" ... EndSubSection
     XF86OptionList options;                       // options of a SubSection
     XF86OptionalText comment;
-    cvx::xf86config::detail::SourceRef src;
+    cvx::xf86config::detail::SourceNode src;
     bool operator==(const XF86LoadRec&) const = default;
 };
 
@@ -368,7 +390,7 @@ struct XF86ConfigRec {
     std::vector<std::unique_ptr<XF86SectionRec>> sections;
     // Text after the last section (comments, blank lines), kept for the writer.
     std::string trailing_text;
-    cvx::xf86config::detail::SourceRef src;
+    cvx::xf86config::detail::SourceNode src;
 };
 using XF86ConfigPtr = XF86ConfigRec*;
 
