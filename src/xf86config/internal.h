@@ -38,44 +38,22 @@ struct Body {
     std::vector<Glued> glued;
 };
 
-// A file's line terminator.
-enum class Newline : std::uint8_t { LF, CRLF, CR };
 inline std::string_view newline_text(Newline nl)
 {
     return nl == Newline::CRLF ? "\r\n" : nl == Newline::CR ? "\r" : "\n";
 }
 
-// Where a section, or the whole tree, stands in its file text. One per
-// section: kept small.
-struct Place {
-    std::shared_ptr<const std::string> text;  // null: no place (subsections, new content)
-    std::size_t pre = 0;                      // sections: start of the text before 'Section'
-    std::size_t begin = 0;                    // sections: the 'Section' keyword
-    std::size_t tail = 0;                     // sections: end of the EndSection line; the tree: start of the trailing text
-    std::uint64_t fingerprint = 0;            // sections: section_fingerprint as read; 0 = none
-    Newline newline = Newline::LF;            // the tree: the file's line terminator
-    bool text_has_nul = false;                // sections: the text holds NUL bytes
-};
-
 // The serial number of a body read, the identity its statements name as
-// their owner (SourceRef::owner, SourceNode::id): unique among the records
-// alive unless four thousand million were made since, and even then a wrong
-// match costs only layout, for the writer compares what a statement says
-// before it copies its text. Never 0.
+// their owner (SourceRef::owner; Place::id, SourceNode::id): unique among the
+// records alive unless four thousand million were made since, and even then a
+// wrong match costs only layout, for the writer compares what a statement
+// says before it copies its text. Never 0.
+//
+// A section still as read (same fingerprint) is copied as it stands; for any
+// other, the writer re-parses the section's own text to learn what it looked
+// like when it was read (the bodies of the re-parsed copy), so nothing else
+// needs to be kept per record.
 std::uint32_t next_source_id();
-
-// The record of a section or the tree: its place in the file text; in a
-// re-parsed copy, also of a subsection: its body. A section still as read
-// (same fingerprint) is copied as it stands; for any other, the writer
-// re-parses the section's own text to learn what it looked like when it was
-// read, so nothing else needs to be kept per record.
-struct SourceInfo {
-    Place place;                              // sections and the tree
-    std::unique_ptr<Body> body;               // only in a re-parsed copy
-};
-
-// The place of a section or tree; null for new content and for subsections.
-inline const Place* place_of(const SourceInfo* si) { return si && si->place.text ? &si->place : nullptr; }
 
 // Group ids of the statements of each body kind. Group 0 is kept verbatim.
 // The order of the ids is the order new content is written in.

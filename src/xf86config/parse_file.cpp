@@ -106,14 +106,15 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
         fail(name.line, quoted(name.text) + " is not a valid section name.");
 
     std::unique_ptr<XF86SectionRec> rec;
-    SourceNode owned;
-    owned.reset(new SourceInfo);
-    owned.set_id(next_source_id());
+    SourcePlace owned;
+    {
+        Place& place = owned.edit_place();
+        place.text = m_text;
+        place.text_has_nul = m_has_nul;
+        place.begin = kw.begin;
+        place.id = next_source_id();
+    }
     const std::uint32_t me = owned.id();
-    SourceInfo* info = owned.get();
-    info->place.text = m_text;
-    info->place.text_has_nul = m_has_nul;
-    info->place.begin = kw.begin;
     Body body = take_body();
     body.head_begin = kw.begin;
     switch (*kind) {
@@ -174,9 +175,9 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
     fit_lists(*rec);
     finish_body(body, name.end);
     rec->comment = own_line_comments(body);
-    info->place.tail = trail_scan(body.end_end, n);
+    rec->src.edit_place().tail = trail_scan(body.end_end, n);
     if (m_keep)
-        info->body = std::make_unique<Body>(std::move(body));
+        rec->src.set_body(BodyPtr(new Body(std::move(body))));
     else
         give_back(std::move(body));
     return rec;
@@ -185,11 +186,10 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
 XF86ConfigHolder Parser::parse_file()
 {
     XF86ConfigHolder tree(new XF86ConfigRec);
-    tree->src.reset(new SourceInfo);
-    SourceInfo* info = tree->src.get();
-    info->place.text = m_text;
+    Place& whole = tree->src.edit_place();
+    whole.text = m_text;
     std::size_t lf = s.find('\n');
-    info->place.newline = (lf != std::string::npos && lf > 0 && s[lf - 1] == '\r') ? Newline::CRLF
+    whole.newline = (lf != std::string::npos && lf > 0 && s[lf - 1] == '\r') ? Newline::CRLF
                     : (lf == std::string::npos && s.find('\r') != std::string::npos) ? Newline::CR
                                                                                      : Newline::LF;
     try {
@@ -202,7 +202,7 @@ XF86ConfigHolder Parser::parse_file()
             if (t.kind != Tk::Word || lookup(section, t.text) != 1)
                 bad_keyword(t);
             auto sec = parse_section(t);
-            Place& place = sec->src.get()->place;
+            Place& place = sec->src.edit_place();
             place.fingerprint = section_fingerprint(*sec);
             place.pre = prev_tail;
             prev_tail = place.tail;
@@ -211,7 +211,7 @@ XF86ConfigHolder Parser::parse_file()
         }
         tree->sections.shrink_to_fit();
         tree->trailing_text = s.substr(prev_tail);
-        info->place.tail = prev_tail;
+        whole.tail = prev_tail;
         validate();
     } catch (const Failure&) {
         return nullptr;

@@ -152,10 +152,8 @@ void Parser::parse_screen(XF86ConfScreenRec& sc, Body& b, std::uint32_t me)
             finish_body(sub, name.end);
             d.comment = own_line_comments(sub);
             d.src.set_origin(me, add_item(b, begin, SC_DISPLAYS));
-            if (m_keep) {
-                d.src.reset(new SourceInfo);
-                d.src.get()->body = std::make_unique<Body>(std::move(sub));
-            }
+            if (m_keep)
+                d.src.set_body(BodyPtr(new Body(std::move(sub))));
             else
                 give_back(std::move(sub));
             sc.displays.push_back(std::move(d));

@@ -8,7 +8,7 @@ using namespace cvx::xf86config::detail;
 
 namespace cvx::xf86config::detail {
 
-void SourceDeleter::operator()(SourceInfo* p) const noexcept { delete p; }
+void BodyDeleter::operator()(Body* p) const noexcept { delete p; }
 
 std::uint32_t next_source_id()
 {

@@ -341,7 +341,7 @@ Plans plan_screen(const XF86ConfScreenRec& sc, const XF86ConfScreenRec& s, const
     elements(P[SC_DISPLAYS], sc.displays, c.owner, c.body ? &s.displays : nullptr,
              [&](const XF86ConfDisplayRec& d, const XF86ConfDisplayRec* orig, Elem& el) {
                  static const XF86ConfDisplayRec blank;
-                 const Body* body = orig && orig->src.get() ? orig->src.get()->body.get() : nullptr;
+                 const Body* body = orig ? orig->src.body() : nullptr;
                  Ctx sub = nested(c, d.src.id(), body);
                  el.text = write_display(d, body ? *orig : blank, sub);
                  el.keep_trailing = true;
@@ -435,7 +435,7 @@ std::string write_section(const XF86SectionRec& sec, const XF86SectionRec* snap,
 {
     Ctx c;
     c.text = snap ? text : nullptr;
-    c.body = snap && snap->src.get() ? snap->src.get()->body.get() : nullptr;
+    c.body = snap ? snap->src.body() : nullptr;
     if (!c.body)
         c.text = nullptr;
     c.owner = sec.src.id();

@@ -28,7 +28,7 @@ bool render(XF86ConfigPtr tree, std::string& result)
 {
     if (!tree)
         return false;
-    const Place* ti = place_of(tree->src.get());
+    const Place* ti = tree->src.place();
     const std::string nl(newline_text(ti ? ti->newline : Newline::LF));
     Out out(nl);
     if (ti && ti->text)
@@ -38,7 +38,7 @@ bool render(XF86ConfigPtr tree, std::string& result)
             if (!sp)
                 continue;
             const XF86SectionRec& sec = *sp;
-            const Place* si = place_of(sec.src.get());
+            const Place* si = sec.src.place();
             // Still as read: copied without parsing it again.
             if (si && si->text && si->fingerprint != 0 && si->fingerprint == section_fingerprint(sec)) {
                 out.copy(*si->text, si->pre, si->tail);
@@ -47,13 +47,13 @@ bool render(XF86ConfigPtr tree, std::string& result)
             std::unique_ptr<XF86SectionRec> snap;
             if (si && si->text)
                 snap = reparse_section(si->text, si->begin, si->text_has_nul);
-            if (snap && snap->kind == sec.kind && snap->src.get() && snap->src.get()->body) {
+            if (snap && snap->kind == sec.kind && snap->src.body()) {
                 const std::string& t = *si->text;
                 if (section_equal(sec, *snap)) {
                     out.copy(t, si->pre, si->tail);
                     continue;
                 }
-                const Body& b = *snap->src.get()->body;
+                const Body& b = *snap->src.body();
                 out.copy(t, si->pre, si->begin);
                 out.splice(write_section(sec, snap.get(), &t, nl), &t, si->begin, b.end_end);
                 out.copy(t, b.end_end, si->tail);

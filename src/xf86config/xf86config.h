@@ -43,8 +43,10 @@ void ErrorF(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void VErrorF(const char* format, va_list args);
 
 namespace cvx::xf86config::detail {
-struct SourceInfo;     // the parser's record of where a section or subsection came from
-struct SourceDeleter { void operator()(SourceInfo*) const noexcept; };
+struct Body;           // the parser's record of a body's statements, in a re-parsed copy
+struct BodyDeleter { void operator()(Body*) const noexcept; };
+using BodyPtr = std::unique_ptr<Body, BodyDeleter>;
+
 // Opaque bookkeeping the writer uses to reproduce unchanged input. Copying
 // an item drops it (a copy is new content).
 //
@@ -66,10 +68,8 @@ private:
     int m_item = -1;
 };
 
-// A section's, a subsection's or the tree's: where it was read (subsections),
-// the serial number its own statements carry as their owner, and a record of
-// its own (sections and the tree: their place in the file text; re-parsed
-// copies: their bodies).
+// A subsection's: where it was read, the serial number its own statements
+// carry as their owner, and in a re-parsed copy its body.
 class SourceNode {
 public:
     SourceNode() = default;
@@ -78,17 +78,52 @@ public:
     SourceNode(SourceNode&&) noexcept = default;
     SourceNode& operator=(SourceNode&&) noexcept = default;
     bool operator==(const SourceNode&) const noexcept { return true; }  // never part of equality
-    SourceInfo* get() const noexcept { return m_info.get(); }
-    void reset(SourceInfo* p = nullptr) noexcept { m_info.reset(p); }
+    const Body* body() const noexcept { return m_body.get(); }
+    void set_body(BodyPtr body) noexcept { m_body = std::move(body); }
     std::uint32_t id() const noexcept { return m_id; }          // 0: its statements were not read
     void set_id(std::uint32_t id) noexcept { m_id = id; }
     std::uint32_t owner() const noexcept { return m_origin.owner(); }
     int item() const noexcept { return m_origin.item(); }
     void set_origin(std::uint32_t owner, int item) noexcept { m_origin.set_origin(owner, item); }
 private:
-    std::unique_ptr<SourceInfo, SourceDeleter> m_info;
+    BodyPtr m_body;
     SourceRef m_origin;
     std::uint32_t m_id = 0;
+};
+
+// A file's line terminator.
+enum class Newline : std::uint8_t { LF, CRLF, CR };
+
+// Where a section, or the whole tree, stands in its file text. In the record
+// itself, for there is one per section.
+struct Place {
+    std::shared_ptr<const std::string> text;  // null: no place (new content)
+    std::size_t pre = 0;                      // sections: start of the text before 'Section'
+    std::size_t begin = 0;                    // sections: the 'Section' keyword
+    std::size_t tail = 0;                     // sections: end of the EndSection line; the tree: start of the trailing text
+    std::uint64_t fingerprint = 0;            // sections: the fingerprint of the section as read; 0 = none
+    std::uint32_t id = 0;                     // sections: the serial number their statements carry; 0 = none
+    Newline newline = Newline::LF;            // the tree: the file's line terminator
+    bool text_has_nul = false;                // sections: the text holds NUL bytes
+};
+
+// A section's or the tree's: its place and, in a re-parsed copy, its body.
+class SourcePlace {
+public:
+    SourcePlace() = default;
+    SourcePlace(const SourcePlace&) noexcept {}
+    SourcePlace& operator=(const SourcePlace&) noexcept { *this = SourcePlace(); return *this; }
+    SourcePlace(SourcePlace&&) noexcept = default;
+    SourcePlace& operator=(SourcePlace&&) noexcept = default;
+    bool operator==(const SourcePlace&) const noexcept { return true; }  // never part of equality
+    const Place* place() const noexcept { return m_place.text ? &m_place : nullptr; }   // null: new content
+    Place& edit_place() noexcept { return m_place; }
+    std::uint32_t id() const noexcept { return m_place.id; }
+    const Body* body() const noexcept { return m_body.get(); }
+    void set_body(BodyPtr body) noexcept { m_body = std::move(body); }
+private:
+    Place m_place;
+    BodyPtr m_body;
 };
 }  // namespace cvx::xf86config::detail
 
@@ -209,7 +244,7 @@ struct XF86SectionRec {
     // spelling; absent for new sections and for those spelled that way.
     XF86OptionalText section_name;
     XF86OptionalText comment;  // comment lines inside the section that are not attached elsewhere
-    cvx::xf86config::detail::SourceNode src;
+    cvx::xf86config::detail::SourcePlace src;
 };
 
 // Sections the program does not edit: parsed for checking, kept as text.
@@ -390,7 +425,7 @@ struct XF86ConfigRec {
     std::vector<std::unique_ptr<XF86SectionRec>> sections;
     // Text after the last section (comments, blank lines), kept for the writer.
     std::string trailing_text;
-    cvx::xf86config::detail::SourceNode src;
+    cvx::xf86config::detail::SourcePlace src;
 };
 using XF86ConfigPtr = XF86ConfigRec*;
 
