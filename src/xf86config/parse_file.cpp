@@ -209,7 +209,6 @@ XF86ConfigHolder Parser::parse_file()
             index_section(*sec);
             tree->sections.push_back(std::move(sec));
         }
-        tree->sections.shrink_to_fit();
         tree->trailing_text = s.substr(prev_tail);
         whole.tail = prev_tail;
         validate();
