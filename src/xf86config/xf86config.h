@@ -21,8 +21,8 @@
 //   read as the same tokens.
 // - Texts that may be absent in the file are std::optional, or, where most
 //   records lack them (comments, most Device names), XF86OptionalText, which
-//   reads the same; integer fields use the sentinel given beside them for "not
-//   given".
+//   reads the same except that `*x` is a view of the text; integer fields use
+//   the sentinel given beside them for "not given".
 // - Names are compared with xf86nameCompare (letter case, blanks, tabs and
 //   underscores ignored) wherever the X server does so.
 #pragma once
