@@ -43,6 +43,17 @@ inline std::string_view newline_text(Newline nl)
     return nl == Newline::CRLF ? "\r\n" : nl == Newline::CR ? "\r" : "\n";
 }
 
+// `s` between double quotes, as messages and the file show texts.
+inline std::string quoted(std::string_view s)
+{
+    std::string q;
+    q.reserve(s.size() + 2);
+    q += '"';
+    q += s;
+    q += '"';
+    return q;
+}
+
 // The serial number of a body read, the identity its statements name as
 // their owner (SourceRef::owner; Place::id, SourceNode::id): unique among the
 // records alive unless four thousand million were made since, and even then a

@@ -130,15 +130,6 @@ inline int to_int(double v)
 
 inline int to_khz(double mhz) { return to_int(mhz * 1000.0 + 0.5); }
 
-inline std::string quoted(std::string_view s)
-{
-    std::string q;
-    q.reserve(s.size() + 2);
-    q += '"';
-    q += s;
-    q += '"';
-    return q;
-}
 
 inline constexpr const char* kMsgEof = "Unexpected EOF. Missing EndSection keyword?";
 

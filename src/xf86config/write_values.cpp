@@ -15,12 +15,7 @@ std::string q(std::string_view s)
         if (c == '"' || c == '\n' || c == '\r' || c == '\0')
             throw WriteError{"the text \"" + std::string(s.substr(0, 40)) +
                              "\" holds a quote, a line break or a NUL byte, which the file format cannot hold"};
-    std::string out;
-    out.reserve(s.size() + 2);
-    out += '"';
-    out += s;
-    out += '"';
-    return out;
+    return quoted(s);
 }
 
 std::string num(int v)

@@ -47,48 +47,53 @@ struct Body;           // the parser's record of a body's statements, in a re-pa
 struct BodyDeleter { void operator()(Body*) const noexcept; };
 using BodyPtr = std::unique_ptr<Body, BodyDeleter>;
 
-// Opaque bookkeeping the writer uses to reproduce unchanged input. Copying
-// an item drops it (a copy is new content).
-//
+// Opaque bookkeeping the writer uses to reproduce unchanged input. A copy of
+// an item does not take it along (a copy is new content), and equality never
+// looks at it.
+template <class T>
+class Uncopied {
+public:
+    Uncopied() = default;
+    Uncopied(const Uncopied&) noexcept {}
+    Uncopied& operator=(const Uncopied&) noexcept { v = T(); return *this; }
+    Uncopied(Uncopied&&) noexcept = default;
+    Uncopied& operator=(Uncopied&&) noexcept = default;
+    bool operator==(const Uncopied&) const noexcept { return true; }
+    T v;
+};
+
 // A statement's: the serial number of the body it was read from and its index
 // there (kept in place and small, for statements are many).
 class SourceRef {
 public:
-    SourceRef() = default;
-    SourceRef(const SourceRef&) noexcept {}
-    SourceRef& operator=(const SourceRef&) noexcept { *this = SourceRef(); return *this; }
-    SourceRef(SourceRef&&) noexcept = default;
-    SourceRef& operator=(SourceRef&&) noexcept = default;
-    bool operator==(const SourceRef&) const noexcept { return true; }  // never part of equality
-    std::uint32_t owner() const noexcept { return m_owner; }   // 0: not read from a body
-    int item() const noexcept { return m_item; }
-    void set_origin(std::uint32_t owner, int item) noexcept { m_owner = owner; m_item = item; }
+    std::uint32_t owner() const noexcept { return m.v.owner; }   // 0: not read from a body
+    int item() const noexcept { return m.v.item; }
+    void set_origin(std::uint32_t owner, int item) noexcept { m.v = {owner, item}; }
+    bool operator==(const SourceRef&) const noexcept = default;
 private:
-    std::uint32_t m_owner = 0;
-    int m_item = -1;
+    struct Origin { std::uint32_t owner = 0; int item = -1; };
+    Uncopied<Origin> m;
 };
 
 // A subsection's: where it was read, the serial number its own statements
 // carry as their owner, and in a re-parsed copy its body.
 class SourceNode {
 public:
-    SourceNode() = default;
-    SourceNode(const SourceNode&) noexcept {}
-    SourceNode& operator=(const SourceNode&) noexcept { *this = SourceNode(); return *this; }
-    SourceNode(SourceNode&&) noexcept = default;
-    SourceNode& operator=(SourceNode&&) noexcept = default;
-    bool operator==(const SourceNode&) const noexcept { return true; }  // never part of equality
-    const Body* body() const noexcept { return m_body.get(); }
-    void set_body(BodyPtr body) noexcept { m_body = std::move(body); }
-    std::uint32_t id() const noexcept { return m_id; }          // 0: its statements were not read
-    void set_id(std::uint32_t id) noexcept { m_id = id; }
-    std::uint32_t owner() const noexcept { return m_origin.owner(); }
-    int item() const noexcept { return m_origin.item(); }
-    void set_origin(std::uint32_t owner, int item) noexcept { m_origin.set_origin(owner, item); }
+    const Body* body() const noexcept { return m.v.body.get(); }
+    void set_body(BodyPtr body) noexcept { m.v.body = std::move(body); }
+    std::uint32_t id() const noexcept { return m.v.id; }          // 0: its statements were not read
+    void set_id(std::uint32_t id) noexcept { m.v.id = id; }
+    std::uint32_t owner() const noexcept { return m.v.origin.owner(); }
+    int item() const noexcept { return m.v.origin.item(); }
+    void set_origin(std::uint32_t owner, int item) noexcept { m.v.origin.set_origin(owner, item); }
+    bool operator==(const SourceNode&) const noexcept = default;
 private:
-    BodyPtr m_body;
-    SourceRef m_origin;
-    std::uint32_t m_id = 0;
+    struct Data {
+        BodyPtr body;
+        SourceRef origin;
+        std::uint32_t id = 0;
+    };
+    Uncopied<Data> m;
 };
 
 // A file's line terminator.
@@ -110,20 +115,18 @@ struct Place {
 // A section's or the tree's: its place and, in a re-parsed copy, its body.
 class SourcePlace {
 public:
-    SourcePlace() = default;
-    SourcePlace(const SourcePlace&) noexcept {}
-    SourcePlace& operator=(const SourcePlace&) noexcept { *this = SourcePlace(); return *this; }
-    SourcePlace(SourcePlace&&) noexcept = default;
-    SourcePlace& operator=(SourcePlace&&) noexcept = default;
-    bool operator==(const SourcePlace&) const noexcept { return true; }  // never part of equality
-    const Place* place() const noexcept { return m_place.text ? &m_place : nullptr; }   // null: new content
-    Place& edit_place() noexcept { return m_place; }
-    std::uint32_t id() const noexcept { return m_place.id; }
-    const Body* body() const noexcept { return m_body.get(); }
-    void set_body(BodyPtr body) noexcept { m_body = std::move(body); }
+    const Place* place() const noexcept { return m.v.place.text ? &m.v.place : nullptr; }   // null: new content
+    Place& edit_place() noexcept { return m.v.place; }
+    std::uint32_t id() const noexcept { return m.v.place.id; }
+    const Body* body() const noexcept { return m.v.body.get(); }
+    void set_body(BodyPtr body) noexcept { m.v.body = std::move(body); }
+    bool operator==(const SourcePlace&) const noexcept = default;
 private:
-    Place m_place;
-    BodyPtr m_body;
+    struct Data {
+        Place place;
+        BodyPtr body;
+    };
+    Uncopied<Data> m;
 };
 }  // namespace cvx::xf86config::detail
 
