@@ -136,10 +136,11 @@ private:
 // gives the NUL-terminated form and converts to std::string.
 class XF86Text : public std::string_view {
 public:
-    using std::string_view::string_view;
-    XF86Text(std::string_view v) noexcept : std::string_view(v) {}
     const char* c_str() const noexcept { return data(); }   // the stored text ends with a NUL
     operator std::string() const { return std::string(static_cast<std::string_view>(*this)); }
+private:
+    friend class XF86OptionalText;   // the only maker, so that c_str() always holds
+    XF86Text(const char* text, std::size_t size) noexcept : std::string_view(text, size) {}
 };
 
 // A text most records lack, such as a comment: one pointer until it is given,
