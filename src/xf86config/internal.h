@@ -43,6 +43,9 @@ inline std::string_view newline_text(Newline nl)
     return nl == Newline::CRLF ? "\r\n" : nl == Newline::CR ? "\r" : "\n";
 }
 
+// A body kept for the writer, in a re-parsed copy.
+inline BodyPtr keep_body(Body&& b) { return BodyPtr(new Body(std::move(b))); }
+
 // `s` between double quotes, as messages and the file show texts.
 inline std::string quoted(std::string_view s)
 {

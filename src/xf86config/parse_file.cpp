@@ -177,7 +177,7 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
     rec->comment = own_line_comments(body);
     rec->src.edit_place().tail = trail_scan(body.end_end, n);
     if (m_keep)
-        rec->src.set_body(BodyPtr(new Body(std::move(body))));
+        rec->src.set_body(keep_body(std::move(body)));
     else
         give_back(std::move(body));
     return rec;
@@ -190,8 +190,8 @@ XF86ConfigHolder Parser::parse_file()
     whole.text = m_text;
     std::size_t lf = s.find('\n');
     whole.newline = (lf != std::string::npos && lf > 0 && s[lf - 1] == '\r') ? Newline::CRLF
-                    : (lf == std::string::npos && s.find('\r') != std::string::npos) ? Newline::CR
-                                                                                     : Newline::LF;
+                  : (lf == std::string::npos && s.find('\r') != std::string::npos) ? Newline::CR
+                                                                                   : Newline::LF;
     try {
         std::size_t prev_tail = 0;
         for (;;) {

@@ -153,7 +153,7 @@ void Parser::parse_screen(XF86ConfScreenRec& sc, Body& b, std::uint32_t me)
             d.comment = own_line_comments(sub);
             d.src.set_origin(me, add_item(b, begin, SC_DISPLAYS));
             if (m_keep)
-                d.src.set_body(BodyPtr(new Body(std::move(sub))));
+                d.src.set_body(keep_body(std::move(sub)));
             else
                 give_back(std::move(sub));
             sc.displays.push_back(std::move(d));
