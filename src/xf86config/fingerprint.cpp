@@ -240,7 +240,10 @@ std::uint64_t section_fingerprint(const XF86SectionRec& sec)
 {
     Fp f;
     f.num(static_cast<int>(sec.kind));
-    f.opt(sec.comment);
+    if (sec.comment_as_read())
+        f.word(3);   // the lines in the text: equal as long as they stay unread there
+    else
+        f.opt(sec.given_comment());
     // The record's own type, as section_equal tells them apart. Only the
     // library's own types have a fingerprint.
     const std::type_info& type = typeid(sec);

@@ -78,6 +78,10 @@ enum : int { G_KEEP = 0 };
 std::unique_ptr<XF86SectionRec> reparse_section(const std::shared_ptr<const std::string>& text,
                                                 std::size_t offset, bool text_has_nul);
 
+// The comment of the section that starts at `offset` of `text`, read again.
+XF86OptionalText read_section_comment(const std::shared_ptr<const std::string>& text, std::size_t offset,
+                                      bool text_has_nul);
+
 // An empty string with room for `size` bytes, ready to be written quickly.
 std::string text_with_room(std::size_t size);
 

@@ -145,6 +145,9 @@ public:
 
     XF86ConfigHolder parse_file();
     std::unique_ptr<XF86SectionRec> parse_one(std::size_t offset);
+    // Copy the sections' own comment lines out of the text, instead of
+    // leaving them there to be read on demand.
+    void copy_comments() { m_copy_comments = true; }
 
 private:
     // ------------------------------------------------------------ lexer
@@ -205,6 +208,7 @@ private:
     XF86OptionalText comment_after(std::size_t pos) const;
     std::size_t trail_scan(std::size_t pos, std::size_t limit) const;
     void finish_body(Body& b, std::size_t head_tok_end);
+    bool gather_own_line_comments(const Body& b);   // into m_comment_buf; false: none
     XF86OptionalText own_line_comments(const Body& b);
     [[noreturn]] void bad_keyword(const Token& t) { fail(t.line, quoted(t.text) + " is not a valid keyword in this section."); }
 
@@ -230,6 +234,7 @@ private:
     std::size_t n;
     std::string m_file;
     bool m_quiet, m_keep;
+    bool m_copy_comments = false;
     bool m_has_nul;   // NUL bytes need the slow, joining tokeniser
 
     std::size_t p = 0;

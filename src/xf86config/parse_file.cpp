@@ -174,7 +174,10 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
         rec->section_name = *m_section;
     fit_lists(*rec);
     finish_body(body, name.end);
-    rec->comment = own_line_comments(body);
+    if (m_copy_comments)
+        rec->set_comment(own_line_comments(body));
+    else if (gather_own_line_comments(body))
+        rec->src.edit_place().comment_as_read = true;   // read from the text when asked for
     rec->src.edit_place().tail = trail_scan(body.end_end, n);
     if (m_keep)
         rec->src.set_body(keep_body(std::move(body)));
@@ -243,6 +246,15 @@ std::unique_ptr<XF86SectionRec> reparse_section(const std::shared_ptr<const std:
 {
     Parser parser(text, "", true, true, text_has_nul);
     return parser.parse_one(offset);
+}
+
+XF86OptionalText read_section_comment(const std::shared_ptr<const std::string>& text, std::size_t offset,
+                                      bool text_has_nul)
+{
+    Parser parser(text, "", true, false, text_has_nul);
+    parser.copy_comments();
+    auto sec = parser.parse_one(offset);
+    return sec ? sec->given_comment() : XF86OptionalText();
 }
 
 

@@ -95,17 +95,24 @@ void Parser::finish_body(Body& b, std::size_t head_tok_end)
 
 XF86OptionalText Parser::own_line_comments(const Body& b)
 {
+    if (!gather_own_line_comments(b))
+        return std::nullopt;
+    return std::string_view(m_comment_buf);
+}
+
+bool Parser::gather_own_line_comments(const Body& b)
+{
     // Comment lines standing on their own inside the body, joined by '\n'.
     // A body with NUL bytes joins lines the server's way; its comments are
     // not modelled, so that they stay exactly as they are (see the writer).
+    std::string& acc = m_comment_buf;
+    acc.clear();
     if (b.end_begin <= b.head_end)
-        return std::nullopt;
+        return false;
     const char* body = s.data() + b.head_end;
     const std::size_t body_len = b.end_begin - b.head_end;
     if (std::memchr(body, '#', body_len) == nullptr || std::memchr(body, '\0', body_len))
-        return std::nullopt;
-    std::string& acc = m_comment_buf;
-    acc.clear();
+        return false;
     auto scan = [&](std::size_t from, std::size_t to) {
         if (to <= from || std::memchr(s.data() + from, '#', to - from) == nullptr)
             return;
@@ -132,9 +139,7 @@ XF86OptionalText Parser::own_line_comments(const Body& b)
     for (const Item& it : b.items)
         scan(it.lead, it.begin);
     scan(b.end_lead, b.end_begin);
-    if (acc.empty())
-        return std::nullopt;
-    return std::string(acc);
+    return !acc.empty();
 }
 
 }  // namespace cvx::xf86config::detail::parse

@@ -118,9 +118,24 @@ bool layout_equal(const XF86ConfLayoutRec& a, const XF86ConfLayoutRec& b)
 
 }  // namespace
 
+bool comments_equal(const XF86SectionRec& a, const XF86SectionRec& b)
+{
+    const bool ra = a.comment_as_read(), rb = b.comment_as_read();
+    if (!ra && !rb)
+        return a.given_comment() == b.given_comment();
+    if (ra && rb) {
+        // The same lines of the same text (a section and its re-parsed copy).
+        const Place* pa = a.src.place();
+        const Place* pb = b.src.place();
+        if (pa->text == pb->text && pa->begin == pb->begin)
+            return true;
+    }
+    return a.comment() == b.comment();
+}
+
 bool section_equal(const XF86SectionRec& a, const XF86SectionRec& b)
 {
-    if (a.kind != b.kind || a.comment != b.comment)
+    if (a.kind != b.kind || !comments_equal(a, b))
         return false;
     if (auto* x = dynamic_cast<const XF86ConfDeviceRec*>(&a)) {
         auto* y = dynamic_cast<const XF86ConfDeviceRec*>(&b);
@@ -221,6 +236,36 @@ XF86SectionRec* xf86insertSection(XF86ConfigPtr tree, std::unique_ptr<XF86Sectio
 }
 
 void xf86freeConfig(XF86ConfigPtr tree) { delete tree; }
+
+XF86SectionRec::XF86SectionRec(const XF86SectionRec& o)
+    : kind(o.kind), section_name(o.section_name), src(o.src), m_comment(o.comment())
+{}
+
+XF86SectionRec& XF86SectionRec::operator=(const XF86SectionRec& o)
+{
+    if (this != &o) {
+        XF86OptionalText c = o.comment();
+        kind = o.kind;
+        section_name = o.section_name;
+        src = o.src;
+        m_comment = std::move(c);
+    }
+    return *this;
+}
+
+XF86OptionalText XF86SectionRec::comment() const
+{
+    if (!comment_as_read())
+        return m_comment;
+    const Place* p = src.place();
+    return read_section_comment(p->text, p->begin, p->text_has_nul);
+}
+
+void XF86SectionRec::set_comment(XF86OptionalText text)
+{
+    m_comment = std::move(text);
+    src.edit_place().comment_as_read = false;
+}
 
 bool xf86configEqual(XF86ConfigPtr a, XF86ConfigPtr b)
 {

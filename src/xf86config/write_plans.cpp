@@ -117,12 +117,11 @@ struct Ctx {
     std::string base, inner, nl;
 };
 
-std::string finish(const Ctx& c, Plans& plans, const XF86OptionalText& comment,
-                   const XF86OptionalText& old_comment, const std::string& head, const char* end)
+std::string finish(const Ctx& c, Plans& plans, const XF86OptionalText& comment, bool comment_changed,
+                   const std::string& head, const char* end)
 {
-    if (c.text && c.body) {
-        return rewrite_body(*c.text, *c.body, plans, c.inner, c.nl, comment != old_comment, comment);
-    }
+    if (c.text && c.body)
+        return rewrite_body(*c.text, *c.body, plans, c.inner, c.nl, comment_changed, comment);
     return fresh_body(head, comment, plans, c.base, c.inner, c.nl, end);
 }
 
@@ -182,7 +181,7 @@ Plans plan_display(const XF86ConfDisplayRec& d, const XF86ConfDisplayRec& s, con
 std::string write_display(const XF86ConfDisplayRec& d, const XF86ConfDisplayRec& s, const Ctx& c)
 {
     Plans P = plan_display(d, s, c);
-    return finish(c, P, d.comment, s.comment, "SubSection \"Display\"", "EndSubSection");
+    return finish(c, P, d.comment, d.comment != s.comment, "SubSection \"Display\"", "EndSubSection");
 }
 
 Ctx nested(const Ctx& parent, std::uint32_t owner, const Body* body)
@@ -423,7 +422,13 @@ std::string run_section(const T& cur, const XF86SectionRec* snap, Ctx c, Plans (
         old = blank.get();
     }
     Plans P = plan(cur, *old, c);
-    return finish(c, P, cur.comment, c.body ? old->comment : XF86OptionalText(), head, "EndSection");
+    if (c.text && c.body) {
+        // `old` was read from the same place: a comment still as read is the
+        // one in the body being rewritten.
+        const bool changed = !cur.comment_as_read() && cur.given_comment() != old->comment();
+        return finish(c, P, cur.given_comment(), changed, head, "EndSection");
+    }
+    return finish(c, P, cur.comment(), true, head, "EndSection");
 }
 
 

@@ -110,6 +110,7 @@ struct Place {
     std::uint32_t id = 0;                     // sections: the serial number their statements carry; 0 = none
     Newline newline = Newline::LF;            // the tree: the file's line terminator
     bool text_has_nul = false;                // sections: the text holds NUL bytes
+    bool comment_as_read = false;             // sections: the comment is still the one in the text
 };
 
 // A section's or the tree's: its place and, in a re-parsed copy, its body.
@@ -240,15 +241,31 @@ enum class XF86SectionKind {
 struct XF86SectionRec {
     explicit XF86SectionRec(XF86SectionKind k) : kind(k) {}
     virtual ~XF86SectionRec() = default;
-    XF86SectionRec(const XF86SectionRec&) = default;
-    XF86SectionRec& operator=(const XF86SectionRec&) = default;
+    XF86SectionRec(const XF86SectionRec& o);             // the copy holds the comment itself
+    XF86SectionRec& operator=(const XF86SectionRec& o);
 
     XF86SectionKind kind;
     // As written after Section (e.g. "device") where that is not the kind's own
     // spelling; absent for new sections and for those spelled that way.
     XF86OptionalText section_name;
-    XF86OptionalText comment;  // comment lines inside the section that are not attached elsewhere
     cvx::xf86config::detail::SourcePlace src;
+
+    // The comment lines inside the section that are not attached elsewhere,
+    // joined by '\n'. A section read from a file leaves them in the file text
+    // until they are asked for, and then reads them from there each time.
+    XF86OptionalText comment() const;
+    void set_comment(XF86OptionalText text);
+    // Whether the comment is still the one the section was read with.
+    bool comment_as_read() const noexcept
+    {
+        const cvx::xf86config::detail::Place* p = src.place();
+        return p && p->comment_as_read;
+    }
+    // The comment given to the section; meaningful when not comment_as_read().
+    const XF86OptionalText& given_comment() const noexcept { return m_comment; }
+
+private:
+    XF86OptionalText m_comment;
 };
 
 // Sections the program does not edit: parsed for checking, kept as text.

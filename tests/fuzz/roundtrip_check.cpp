@@ -56,8 +56,8 @@ void edit(XF86ConfigPtr tree)
 void edit_more(XF86ConfigPtr tree, bool has_nul)
 {
     for (auto& sec : tree->sections) {
-        if (sec->comment && !has_nul)
-            sec->comment = "# changed";
+        if (sec->comment() && !has_nul)
+            sec->set_comment("# changed");
         const XF86SectionKind k = sec->kind;
         const bool takes_options = k != XF86SectionKind::Files && k != XF86SectionKind::DRI &&
                                    k != XF86SectionKind::Modes && k != XF86SectionKind::Other;
@@ -119,7 +119,7 @@ void edit_more(XF86ConfigPtr tree, bool has_nul)
 void drop_body_comments(XF86ConfigPtr tree)
 {
     for (auto& sec : tree->sections) {
-        sec->comment.reset();
+        sec->set_comment(std::nullopt);
         if (auto* s = dynamic_cast<XF86ConfScreenRec*>(sec.get()))
             for (XF86ConfDisplayRec& d : s->displays)
                 d.comment.reset();

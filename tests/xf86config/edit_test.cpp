@@ -303,12 +303,12 @@ TEST(Writer, SectionCommentsAndCopies)
 {
     auto tree = parse(kTabbed);
     auto* d = xf86devices(tree.get())[0];
-    EXPECT_EQ(d->comment, "# the options");
-    d->comment = "# board 1\n# head 0";
+    EXPECT_EQ(d->comment(), "# the options");
+    d->set_comment("# board 1\n# head 0");
     // A copy is new content: written in the clean layout, after the original.
     auto copy = std::make_unique<XF86ConfDeviceRec>(*d);
     copy->identifier = "CORVEX CARD 2";
-    copy->comment.reset();
+    copy->set_comment(std::nullopt);
     xf86addSection(tree.get(), std::move(copy));
     const std::string out = write(tree.get());
     EXPECT_EQ(out.substr(0, out.find("Section \"Monitor\"")),
@@ -316,6 +316,32 @@ TEST(Writer, SectionCommentsAndCopies)
               "\tDriver\t\t\"nv\"\t# was here\n\tOption\t\"NoHal\"\n\tOption\t\"hw cursor\"  \"on\"   # keep me\nEndSection\n\n"
               "Section \"Device\"\n    Identifier   \"CORVEX CARD 2\"\n    Driver       \"nv\"\n"
               "    Option       \"NoHal\"\n    Option       \"hw cursor\" \"on\" # keep me\nEndSection\n\n");
+}
+
+TEST(Writer, SectionCommentsAreReadFromTheTextUntilSet)
+{
+    // A section read from a file leaves its comment lines in the text; reading
+    // them changes nothing, and the section can outlive its tree.
+    auto tree = parse(kTabbed);
+    XF86ConfDevicePtr d = xf86devices(tree.get())[0];
+    EXPECT_TRUE(d->comment_as_read());
+    EXPECT_EQ(d->comment(), "# the options");
+    EXPECT_EQ(xf86writeConfigText(tree.get()), kTabbed);
+    d->set_comment("# the options");   // the same text, given: still the same file
+    EXPECT_FALSE(d->comment_as_read());
+    EXPECT_EQ(xf86writeConfigText(tree.get()), kTabbed);
+    EXPECT_EQ(xf86monitors(tree.get())[0]->comment(), std::nullopt);
+
+    auto again = parse(kTabbed);
+    EXPECT_TRUE(xf86configEqual(tree.get(), again.get()));
+    XF86ConfDeviceRec copy = *xf86devices(again.get())[0];
+    EXPECT_FALSE(copy.comment_as_read());
+    EXPECT_EQ(copy.given_comment(), "# the options");
+    std::unique_ptr<XF86SectionRec> taken = std::move(again->sections[0]);
+    again.reset();
+    EXPECT_EQ(taken->comment(), "# the options");
+    xf86devices(tree.get())[0]->set_comment(std::nullopt);
+    EXPECT_FALSE(xf86configEqual(tree.get(), parse(kTabbed).get()));
 }
 
 TEST(Writer, AnEmptyNameOrCommentIsNotAMissingOne)
@@ -552,7 +578,7 @@ TEST(Writer, EveryEditedFieldIsWritten)
         {"modeline comment", [](XF86ConfigPtr t) { xf86monitors(t)[0]->modelines[0].comment.reset(); }},
         {"screen depth", [](XF86ConfigPtr t) { xf86screens(t)[0]->defaultdepth = 16; }},
         {"screen monitor", [](XF86ConfigPtr t) { xf86screens(t)[0]->monitor_name = "MON0"; }},
-        {"screen comment", [](XF86ConfigPtr t) { xf86screens(t)[0]->comment = "# other"; }},
+        {"screen comment", [](XF86ConfigPtr t) { xf86screens(t)[0]->set_comment("# other"); }},
         {"display depth", [](XF86ConfigPtr t) { xf86screens(t)[0]->displays[0].depth = 16; }},
         {"display modes", [](XF86ConfigPtr t) { xf86screens(t)[0]->displays[0].modes.push_back("800x600"); }},
         {"display virtual", [](XF86ConfigPtr t) { xf86screens(t)[0]->displays[0].virtual_y = 700; }},
