@@ -85,6 +85,9 @@ XF86OptionalText read_section_comment(const std::shared_ptr<const std::string>& 
 // An empty string with room for `size` bytes, ready to be written quickly.
 std::string text_with_room(std::size_t size);
 
+// The largest text the parser takes: its offsets are kept in 32 bits.
+inline constexpr std::size_t kMaxTextSize = UINT32_MAX;
+
 // xf86parseConfigText on a text the parser may keep as it is.
 XF86ConfigPtr parse_text(std::string text, const char* filename);
 

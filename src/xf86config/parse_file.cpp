@@ -111,7 +111,7 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
         Place& place = owned.edit_place();
         place.text = m_text;
         place.text_has_nul = m_has_nul;
-        place.begin = kw.begin;
+        place.begin = static_cast<std::uint32_t>(kw.begin);
         place.id = next_source_id();
     }
     const std::uint32_t me = owned.id();
@@ -178,7 +178,7 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
         rec->set_comment(own_line_comments(body));
     else if (gather_own_line_comments(body))
         rec->src.edit_place().comment_as_read = true;   // read from the text when asked for
-    rec->src.edit_place().tail = trail_scan(body.end_end, n);
+    rec->src.edit_place().tail = static_cast<std::uint32_t>(trail_scan(body.end_end, n));
     if (m_keep)
         rec->src.set_body(keep_body(std::move(body)));
     else
@@ -207,13 +207,13 @@ XF86ConfigHolder Parser::parse_file()
             auto sec = parse_section(t);
             Place& place = sec->src.edit_place();
             place.fingerprint = section_fingerprint(*sec);
-            place.pre = prev_tail;
+            place.pre = static_cast<std::uint32_t>(prev_tail);
             prev_tail = place.tail;
             index_section(*sec);
             tree->sections.push_back(std::move(sec));
         }
         tree->trailing_text = s.substr(prev_tail);
-        whole.tail = prev_tail;
+        whole.tail = static_cast<std::uint32_t>(prev_tail);
         validate();
     } catch (const Failure&) {
         return nullptr;
@@ -283,6 +283,10 @@ std::string text_with_room(std::size_t size)
 XF86ConfigPtr parse_text(std::string text, const char* filename)
 {
     g_warnings.clear();
+    if (text.size() > kMaxTextSize) {
+        ErrorF("The configuration text %s is too large.\n", filename ? filename : "(text)");
+        return nullptr;
+    }
     const bool has_nul = text.find('\0') != std::string::npos;
     auto shared = std::make_shared<const std::string>(std::move(text));
     Parser parser(shared, filename ? filename : "(text)", false, false, has_nul);

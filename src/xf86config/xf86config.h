@@ -100,14 +100,15 @@ private:
 enum class Newline : std::uint8_t { LF, CRLF, CR };
 
 // Where a section, or the whole tree, stands in its file text. In the record
-// itself, for there is one per section.
+// itself, for there is one per section: offsets are 32 bits, as the parser
+// takes no text of 4 GiB or more.
 struct Place {
     std::shared_ptr<const std::string> text;  // null: no place (new content)
-    std::size_t pre = 0;                      // sections: start of the text before 'Section'
-    std::size_t begin = 0;                    // sections: the 'Section' keyword
-    std::size_t tail = 0;                     // sections: end of the EndSection line; the tree: start of the trailing text
-    std::uint64_t fingerprint = 0;            // sections: the fingerprint of the section as read; 0 = none
+    std::uint32_t pre = 0;                    // sections: start of the text before 'Section'
+    std::uint32_t begin = 0;                  // sections: the 'Section' keyword
+    std::uint32_t tail = 0;                   // sections: end of the EndSection line; the tree: start of the trailing text
     std::uint32_t id = 0;                     // sections: the serial number their statements carry; 0 = none
+    std::uint64_t fingerprint = 0;            // sections: the fingerprint of the section as read; 0 = none
     Newline newline = Newline::LF;            // the tree: the file's line terminator
     bool text_has_nul = false;                // sections: the text holds NUL bytes
     bool comment_as_read = false;             // sections: the comment is still the one in the text
