@@ -208,7 +208,9 @@ private:
     XF86OptionalText comment_after(std::size_t pos) const;
     std::size_t trail_scan(std::size_t pos, std::size_t limit) const;
     void finish_body(Body& b, std::size_t head_tok_end);
-    bool gather_own_line_comments(const Body& b);   // into m_comment_buf; false: none
+    // Whether the body has comment lines of its own; their text joined into
+    // `joined` when given.
+    bool own_line_comment_lines(const Body& b, std::string* joined) const;
     XF86OptionalText own_line_comments(const Body& b);
     [[noreturn]] void bad_keyword(const Token& t) { fail(t.line, quoted(t.text) + " is not a valid keyword in this section."); }
 

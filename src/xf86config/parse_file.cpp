@@ -176,7 +176,7 @@ std::unique_ptr<XF86SectionRec> Parser::parse_section(const Token& kw)
     finish_body(body, name.end);
     if (m_copy_comments)
         rec->set_comment(own_line_comments(body));
-    else if (gather_own_line_comments(body))
+    else if (own_line_comment_lines(body, nullptr))
         rec->src.edit_place().comment_as_read = true;   // read from the text when asked for
     rec->src.edit_place().tail = static_cast<std::uint32_t>(trail_scan(body.end_end, n));
     if (m_keep)

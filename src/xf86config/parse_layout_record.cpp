@@ -95,26 +95,28 @@ void Parser::finish_body(Body& b, std::size_t head_tok_end)
 
 XF86OptionalText Parser::own_line_comments(const Body& b)
 {
-    if (!gather_own_line_comments(b))
+    if (!own_line_comment_lines(b, &m_comment_buf))
         return std::nullopt;
     return std::string_view(m_comment_buf);
 }
 
-bool Parser::gather_own_line_comments(const Body& b)
+bool Parser::own_line_comment_lines(const Body& b, std::string* joined) const
 {
     // Comment lines standing on their own inside the body, joined by '\n'.
     // A body with NUL bytes joins lines the server's way; its comments are
     // not modelled, so that they stay exactly as they are (see the writer).
-    std::string& acc = m_comment_buf;
-    acc.clear();
+    if (joined)
+        joined->clear();
     if (b.end_begin <= b.head_end)
         return false;
     const char* body = s.data() + b.head_end;
     const std::size_t body_len = b.end_begin - b.head_end;
     if (std::memchr(body, '#', body_len) == nullptr || std::memchr(body, '\0', body_len))
         return false;
+    bool found = false;
+    // Stops at the first comment line when only whether there is one is asked.
     auto scan = [&](std::size_t from, std::size_t to) {
-        if (to <= from || std::memchr(s.data() + from, '#', to - from) == nullptr)
+        if (to <= from || (found && !joined) || std::memchr(s.data() + from, '#', to - from) == nullptr)
             return;
         std::size_t q = from;
         while (q < to) {
@@ -125,9 +127,14 @@ bool Parser::gather_own_line_comments(const Body& b)
             while (k < eol && (s[k] == ' ' || s[k] == '\t'))
                 ++k;
             if (k < eol && s[k] == '#') {
-                if (!acc.empty())
-                    acc.push_back('\n');
-                acc.append(s, k, eol - k);
+                if (!joined) {
+                    found = true;
+                    return;
+                }
+                if (found)
+                    joined->push_back('\n');
+                joined->append(s, k, eol - k);
+                found = true;
             }
             q = eol;
             if (q < to && s[q] == '\r')
@@ -139,7 +146,7 @@ bool Parser::gather_own_line_comments(const Body& b)
     for (const Item& it : b.items)
         scan(it.lead, it.begin);
     scan(b.end_lead, b.end_begin);
-    return !acc.empty();
+    return found;
 }
 
 }  // namespace cvx::xf86config::detail::parse

@@ -116,8 +116,6 @@ bool layout_equal(const XF86ConfLayoutRec& a, const XF86ConfLayoutRec& b)
            a.inputs == b.inputs && a.options == b.options;
 }
 
-}  // namespace
-
 bool comments_equal(const XF86SectionRec& a, const XF86SectionRec& b)
 {
     const bool ra = a.comment_as_read(), rb = b.comment_as_read();
@@ -132,6 +130,8 @@ bool comments_equal(const XF86SectionRec& a, const XF86SectionRec& b)
     }
     return a.comment() == b.comment();
 }
+
+}  // namespace
 
 bool section_equal(const XF86SectionRec& a, const XF86SectionRec& b)
 {
